@@ -1,0 +1,35 @@
+#include <stdio.h>
+
+#include "app/app.h"
+
+int OptionSync;
+int OptionLoop;
+int OptionAuto;
+int OptionNotify;
+int OptionRehearse;
+
+int ReadStartupOption(LPCSTR key, int defaultValue) {
+    int value = (int)GetPrivateProfileIntA(SETTINGS_SECTION, key, OPTION_ABSENT, SETTINGS_FILE);
+    if (value == OPTION_ABSENT) {
+        char text[16];
+        snprintf(text, sizeof text, "%d", defaultValue);
+        WritePrivateProfileStringA(SETTINGS_SECTION, key, text, SETTINGS_FILE);
+        value = defaultValue;
+    }
+    return value;
+}
+
+int ReadStartupOptions(void) {
+    int lock = ReadStartupOption("Lock", 0);
+    OptionSync = ReadStartupOption("Sync", 0);
+    OptionLoop = ReadStartupOption("Loop", 0);
+    if (OptionLoop && OptionSync) {
+        // Looping and synchronous playback never stand on together: Loop wins.
+        OptionSync = 0;
+        WritePrivateProfileStringA(SETTINGS_SECTION, "Sync", "0", SETTINGS_FILE);
+    }
+    OptionAuto = ReadStartupOption("Auto", 1);
+    OptionNotify = ReadStartupOption("Notify", 0);
+    OptionRehearse = ReadStartupOption("Rehearse", 1);
+    return lock;
+}

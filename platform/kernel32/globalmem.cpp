@@ -1,0 +1,165 @@
+// Global memory: a handle names a block that holds the caller's bytes. A moveable
+// block is reached through GlobalLock; a moveable block of size 0 is a discarded
+// block, whose lock gives NULL, as on the platform.
+#include <stdlib.h>
+#include <string.h>
+
+#include <atomic>
+#include <mutex>
+#include <unordered_set>
+
+#include "platform/kernel32/kernel32.h"
+#include "platform/kernel32/kernel32_test.h"
+
+namespace {
+
+struct Block {
+    UINT flags;
+    size_t size;
+    long locks;
+    unsigned char *data;
+};
+
+std::mutex g_mutex;
+std::unordered_set<Block *> g_blocks;
+std::unordered_set<void *> g_fixed;  // GMEM_FIXED: the handle is the address
+long g_allocCount = 0;
+long g_failAt = 0;
+bool g_failAll = false;
+int g_fillByte = -1;
+
+Block *Find(HGLOBAL h) {
+    auto it = g_blocks.find((Block *)h);
+    return it == g_blocks.end() ? nullptr : *it;
+}
+
+bool ShouldFail() {
+    g_allocCount++;
+    if (g_failAll) return true;
+    if (g_failAt > 0 && --g_failAt == 0) return true;
+    return false;
+}
+
+}  // namespace
+
+HGLOBAL WINAPI GlobalAlloc(UINT uFlags, size_t dwBytes) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (ShouldFail()) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return NULL;
+    }
+    bool zero = (uFlags & GMEM_ZEROINIT) != 0;
+    unsigned char *data = nullptr;
+    if (dwBytes > 0) {
+        data = (unsigned char *)(zero ? calloc(1, dwBytes) : malloc(dwBytes));
+        if (!data) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return NULL;
+        }
+        if (!zero && g_fillByte >= 0) memset(data, g_fillByte, dwBytes);
+    }
+    if (!(uFlags & GMEM_MOVEABLE)) {
+        if (!data) data = (unsigned char *)malloc(1);
+        if (!data) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return NULL;
+        }
+        g_fixed.insert(data);
+        return (HGLOBAL)data;
+    }
+    Block *b = new (std::nothrow) Block{uFlags, dwBytes, 0, data};
+    if (!b) {
+        free(data);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return NULL;
+    }
+    g_blocks.insert(b);
+    return (HGLOBAL)b;
+}
+
+LPVOID WINAPI GlobalLock(HGLOBAL hMem) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (g_fixed.count(hMem)) return hMem;
+    Block *b = Find(hMem);
+    if (!b) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return NULL;
+    }
+    if (!b->data) return NULL;  // discarded (size 0)
+    b->locks++;
+    return b->data;
+}
+
+BOOL WINAPI GlobalUnlock(HGLOBAL hMem) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (g_fixed.count(hMem)) return FALSE;
+    Block *b = Find(hMem);
+    if (!b) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (b->locks > 0) b->locks--;
+    SetLastError(ERROR_SUCCESS);
+    return b->locks > 0;
+}
+
+HGLOBAL WINAPI GlobalFree(HGLOBAL hMem) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (!hMem) return NULL;
+    if (g_fixed.erase(hMem)) {
+        free(hMem);
+        return NULL;
+    }
+    Block *b = Find(hMem);
+    if (!b) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return hMem;
+    }
+    g_blocks.erase(b);
+    free(b->data);
+    delete b;
+    return NULL;
+}
+
+size_t WINAPI GlobalSize(HGLOBAL hMem) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    Block *b = Find(hMem);
+    return b ? b->size : 0;
+}
+
+namespace qk {
+
+void FailNthGlobalAlloc(long n) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_failAt = n;
+}
+
+void FailEveryGlobalAlloc(bool on) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_failAll = on;
+}
+
+long GlobalAllocCount() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_allocCount;
+}
+
+long GlobalLiveBlocks() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return (long)(g_blocks.size() + g_fixed.size());
+}
+
+void FillNewBlocks(int byteValue) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_fillByte = byteValue;
+}
+
+void ResetGlobalMemory() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_fillByte = -1;
+    g_failAt = 0;
+    g_failAll = false;
+    g_allocCount = 0;
+}
+
+}  // namespace qk

@@ -1,0 +1,18 @@
+#include <string.h>
+
+#include "platform/kernel32/kernel32.h"
+
+// The stand-in is a member of the Windows 95 family: platform 1, version 4.0.
+BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
+    if (!info || (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA) && info->dwOSVersionInfoSize != 156)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    DWORD size = info->dwOSVersionInfoSize;
+    memset((char *)info + sizeof(DWORD), 0, size - sizeof(DWORD));
+    info->dwMajorVersion = 4;
+    info->dwMinorVersion = 0;
+    info->dwBuildNumber = 950;
+    info->dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
+    return TRUE;
+}
