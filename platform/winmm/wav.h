@@ -64,15 +64,13 @@ struct Decoder {
     // ADPCM: the current block decoded so far
     uint32_t blockFrame;  // frame within the current block
     uint32_t blockFrames; // frames the current block holds
-    int16_t predictor[kMaxChannels];
-    int16_t sample1[kMaxChannels];
-    int16_t sample2[kMaxChannels];
-    int stepIndex[kMaxChannels];
-    int delta[kMaxChannels];
-    int coefficient[kMaxChannels];
-    int16_t pending[kMaxChannels * 8];  // IMA: samples decoded ahead (8 per channel)
-    uint32_t pendingFrames;
-    uint32_t pendingUsed;
+    int16_t predictor[kMaxChannels];  // IMA: the last sample
+    int16_t sample1[kMaxChannels];    // MS: the last sample
+    int16_t sample2[kMaxChannels];    // MS: the one before
+    int stepIndex[kMaxChannels];      // IMA
+    int delta[kMaxChannels];          // MS
+    int coefficient[kMaxChannels];    // MS: index into the coefficient table
+    bool blockSilent;     // the block's header is damaged: it plays as silence
 };
 
 void Start(Decoder &d, const Image &image);  // to the first frame
