@@ -1,6 +1,7 @@
 #include <stdio.h>
 
 #include "app/app.h"
+#include "sound/sound.h"
 
 int OptionSync;
 int OptionLoop;
@@ -29,6 +30,7 @@ int ReadStartupOptions(void) {
         WritePrivateProfileStringA(SETTINGS_SECTION, "Sync", "0", SETTINGS_FILE);
     }
     OptionAuto = ReadStartupOption("Auto", 1);
+    DerivePlayFlags();
     OptionNotify = ReadStartupOption("Notify", 0);
     OptionRehearse = ReadStartupOption("Rehearse", 1);
     return lock;

@@ -15,6 +15,8 @@
 #include "platform/wintypes.h"
 #include "platform/kernel32/kernel32.h"
 #include "platform/user32/user32.h"
+#include "platform/winmm/winmm.h"
+#include "platform/comctl32/comctl32.h"
 #include "platform/crt/crt.h"
 #endif
 

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  libgtest-dev
+  libgtest-dev libsdl2-dev
   sox
 )
 

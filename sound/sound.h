@@ -38,4 +38,20 @@ void FreeSlotSample(int slot);
 // upper-case first letter. label must hold 9 bytes.
 void LabelFromPath(LPCSTR path, char *label);
 
+// The flags word of every play and stop, from the Sync and Loop options:
+// 5 (memory, async), 4 (memory: the call returns when the sound has ended) or
+// 13 (memory, async, loop).
+extern UINT PlayFlags;
+// The slot played last, 0..11; saved as "Last" when the window closes.
+extern int LastSlot;
+
+void DerivePlayFlags(void);
+// Plays a slot with PlayFlags (a slot without a sample only stops) and makes it the
+// last played one.
+void PlaySlot(int slot);
+void StopSound(void);
+// After the main window is shown: the rehearsal of all twelve slots, then the
+// autoplay of the last played slot.
+void StartupPlayback(void);
+
 #endif

@@ -40,6 +40,7 @@ void StandinTest::SetUp() {
 }
 
 void StandinTest::TearDown() {
+    for (int n = 0; n < SLOT_COUNT; n++) FreeSlotSample(n);
     if (chdir("/") != 0) { /* nothing to do */ }
     std::error_code ec;
     // Undo any permission a test took away, so that the tree can go.

@@ -27,9 +27,11 @@ TEST_F(Memory, MoveableBlocksLockToTheirBytes) {
     EXPECT_EQ(GlobalLock(empty), nullptr);
     EXPECT_EQ(GlobalFree(empty), nullptr);
 
-    BYTE *zeroed = (BYTE *)GlobalLock(GlobalAlloc(GHND, 64));
+    HGLOBAL zeroedBlock = GlobalAlloc(GHND, 64);
+    BYTE *zeroed = (BYTE *)GlobalLock(zeroedBlock);
     ASSERT_NE(zeroed, nullptr);
     for (int i = 0; i < 64; i++) EXPECT_EQ(zeroed[i], 0);
+    GlobalFree(zeroedBlock);
 }
 
 TEST_F(Memory, TheNthAllocationFails) {

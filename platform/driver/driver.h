@@ -4,6 +4,8 @@
 #ifndef QK_PLATFORM_DRIVER_H
 #define QK_PLATFORM_DRIVER_H
 
+#include <stdint.h>
+
 #include "platform/wintypes.h"
 
 namespace qk {
@@ -13,6 +15,34 @@ namespace driver {
 int ShowMessageBox(HWND owner, const char *text, const char *caption, UINT type);
 // The cursor the program set (NULL hides it).
 void CursorChanged(HCURSOR cursor);
+
+// Windows. GetMessage calls WaitForInput when the queue is empty; the driver then
+// delivers input (through qk::input) or posted work, and returns. False when it can
+// deliver nothing ever again.
+bool WaitForInput();
+// Wakes a WaitForInput from another thread.
+void Wake();
+// A top-level window appeared, changed (text, size, state, visibility, contents of
+// any of its children) or went away.
+void WindowCreated(HWND top);
+void WindowChanged(HWND top);
+void WindowDestroyed(HWND top);
+// The size of the desktop's work area.
+void ScreenSize(int &width, int &height);
+// The system menu of a top-level window is to be shown (Alt+Space, the caption icon);
+// the driver lets the user choose and reports through qk::input::MenuChosen.
+void ShowSystemMenu(HWND top);
+
+// Audio. The driver pulls 16-bit interleaved frames from `render` at `rate` Hz, in
+// periods of `frames`. True when the output keeps real time (a device, or a silent
+// clock in its place); false when there is no clock at all (headless), in which case
+// nothing is ever rendered and synchronous plays return at once.
+typedef void (*AudioRender)(int16_t *out, int frames);
+// `rate` is what the caller prefers; on return it is what the device runs at.
+bool AudioOpen(int &rate, int channels, int frames, AudioRender render);
+void AudioClose();
+// Every sndPlaySoundA call, as made (the headless driver keeps a log).
+void SoundCalled(const void *image, UINT flags, BOOL result);
 
 }  // namespace driver
 }  // namespace qk

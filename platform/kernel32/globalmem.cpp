@@ -129,6 +129,14 @@ size_t WINAPI GlobalSize(HGLOBAL hMem) {
 
 namespace qk {
 
+size_t GlobalBlockExtent(const void *p) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    const unsigned char *c = (const unsigned char *)p;
+    for (Block *b : g_blocks)
+        if (b->data && c >= b->data && c < b->data + b->size) return (size_t)(b->data + b->size - c);
+    return 0;
+}
+
 void FailNthGlobalAlloc(long n) {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_failAt = n;

@@ -8,6 +8,8 @@
 #include "platform/kernel32/dos.h"
 #include "platform/kernel32/kernel32_test.h"
 #include "platform/user32/user32.h"
+#include "platform/user32/wnd.h"
+#include "platform/winmm/engine.h"
 
 namespace qk {
 namespace {
@@ -16,6 +18,11 @@ std::mutex g_mutex;
 std::vector<headless::BoxRecord> g_boxes;
 std::deque<int> g_answers;
 std::vector<HCURSOR> g_cursors;
+std::deque<std::function<void()>> g_idle;
+std::vector<headless::SoundRecord> g_sounds;
+int g_closeRounds = 0;
+int g_menuOpened = 0;
+HWND g_menuWindow = nullptr;
 
 int FirstButton(UINT type) {
     switch (type & MB_TYPEMASK) {
@@ -51,6 +58,35 @@ void CursorChanged(HCURSOR cursor) {
     g_cursors.push_back(cursor);
 }
 
+bool WaitForInput() {
+    if (!g_idle.empty()) {
+        std::function<void()> step = std::move(g_idle.front());
+        g_idle.pop_front();
+        step();
+        return true;
+    }
+    std::vector<wnd::Window *> tops = wnd::TopLevelWindows();
+    if (tops.empty() || g_closeRounds >= 3) return false;
+    g_closeRounds++;
+    for (wnd::Window *t : tops) PostMessageA(wnd::Handle(t), WM_CLOSE, 0, 0);
+    return true;
+}
+
+void Wake() {}
+void WindowCreated(HWND) {}
+void WindowChanged(HWND) {}
+void WindowDestroyed(HWND) {}
+
+void ScreenSize(int &width, int &height) {
+    width = 1024;
+    height = 768;
+}
+
+void ShowSystemMenu(HWND top) {
+    g_menuOpened++;
+    g_menuWindow = top;
+}
+
 }  // namespace driver
 
 namespace headless {
@@ -64,6 +100,60 @@ void QueueAnswer(int answer) {
 
 const std::vector<HCURSOR> &CursorLog() { return g_cursors; }
 
+std::vector<SoundRecord> Sounds() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_sounds;
+}
+
+void ClearSounds() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_sounds.clear();
+}
+
+void RecordSound(const void *image, UINT flags, BOOL result) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_sounds.push_back({image, flags, result});
+}
+
+void OnIdle(std::function<void()> step) { g_idle.push_back(std::move(step)); }
+void KeyDown(int vk) { input::Key(vk, true); }
+void KeyUp(int vk) { input::Key(vk, false); }
+void PressKey(int vk) {
+    KeyDown(vk);
+    KeyUp(vk);
+}
+void PressWithAlt(int vk) {
+    KeyDown(VK_MENU);
+    PressKey(vk);
+    KeyUp(VK_MENU);
+}
+void Click(HWND top, int x, int y, int button, bool doubleClick) {
+    input::MouseButton(top, x, y, button, true, doubleClick);
+    input::MouseButton(top, x, y, button, false, false);
+}
+void ResizeWindow(HWND top, int width, int height) {
+    RECT r;
+    GetWindowRect(top, &r);
+    r.right = r.left + width;
+    r.bottom = r.top + height;
+    input::FrameAction(top, SC_SIZE, &r);
+}
+void Caption(HWND top, UINT sc) { input::FrameAction(top, sc); }
+void ChooseMenuItem(HWND top, UINT id) { input::MenuChosen(top, id); }
+void Pump() {
+    MSG m;
+    while (PeekMessageA(&m, NULL, 0, 0, PM_REMOVE)) {
+        if (m.message == WM_QUIT) {
+            PostQuitMessage((int)m.wParam);
+            break;
+        }
+        TranslateMessage(&m);
+        DispatchMessageA(&m);
+    }
+}
+int SystemMenuOpened() { return g_menuOpened; }
+HWND LastSystemMenuWindow() { return g_menuWindow; }
+
 void Reset() {
     {
         std::lock_guard<std::mutex> lock(g_mutex);
@@ -71,6 +161,10 @@ void Reset() {
         g_answers.clear();
         g_cursors.clear();
     }
+    g_idle.clear();
+    g_closeRounds = 0;
+    g_menuOpened = 0;
+    g_menuWindow = nullptr;
     SetCursor(LoadCursorA(NULL, IDC_ARROW));
     {
         std::lock_guard<std::mutex> lock(g_mutex);
@@ -79,6 +173,8 @@ void Reset() {
     ResetDosNamespace();
     ResetGlobalMemory();
     SetShortReadLimit(-1);
+    sound::Close();
+    ClearSounds();
 }
 
 }  // namespace headless

@@ -3,6 +3,7 @@
 #ifndef QK_PLATFORM_HEADLESS_H
 #define QK_PLATFORM_HEADLESS_H
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,36 @@ const std::vector<BoxRecord> &Boxes();
 void QueueAnswer(int answer);
 // Every cursor the program set, in order.
 const std::vector<HCURSOR> &CursorLog();
+
+// Steps run one at a time whenever the program waits for input (its message queue is
+// empty). When no step is left, every top-level window is sent WM_CLOSE, as a user
+// closing the program would; if windows still remain after that, the wait reports
+// that no input will ever come.
+void OnIdle(std::function<void()> step);
+// Input as the desktop delivers it.
+void KeyDown(int vk);
+void KeyUp(int vk);
+void PressKey(int vk);                       // down and up
+void PressWithAlt(int vk);                   // Alt down, the key, Alt up
+void Click(HWND top, int x, int y, int button = 0, bool doubleClick = false);
+void ResizeWindow(HWND top, int width, int height);  // by its frame
+void Caption(HWND top, UINT sc);             // SC_MINIMIZE, SC_MAXIMIZE, SC_RESTORE, SC_CLOSE
+void ChooseMenuItem(HWND top, UINT id);      // from the system menu
+// Runs the queued messages until none is left, as the program's loop would.
+void Pump();
+// How often a system menu was opened, and for which window last.
+int SystemMenuOpened();
+HWND LastSystemMenuWindow();
+
+// Every sndPlaySoundA call so far, oldest first (image pointer, flags, result).
+struct SoundRecord {
+    const void *image;
+    UINT flags;
+    BOOL result;
+};
+std::vector<SoundRecord> Sounds();
+void ClearSounds();
+void RecordSound(const void *image, UINT flags, BOOL result);
 
 // Puts the whole stand-in back to its state at process start (drive table and current
 // directory re-read from the environment, allocation faults off, logs empty).

@@ -1,0 +1,14 @@
+// Headless sound: no device and no clock. Every sndPlaySoundA call goes to the
+// driver's log; synchronous plays return at once.
+#include "platform/driver/driver.h"
+#include "platform/driver/headless/headless.h"
+
+namespace qk {
+namespace driver {
+
+bool AudioOpen(int &, int, int, AudioRender) { return false; }
+void AudioClose() {}
+void SoundCalled(const void *image, UINT flags, BOOL result) { headless::RecordSound(image, flags, result); }
+
+}  // namespace driver
+}  // namespace qk

@@ -1,0 +1,111 @@
+// The window tree of the stand-in, shared by user32, comctl32 and the drivers.
+// Everything here runs on the program's one thread.
+#ifndef QK_PLATFORM_USER32_WND_H
+#define QK_PLATFORM_USER32_WND_H
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/wintypes.h"
+#include "platform/user32/user32.h"
+
+namespace qk {
+namespace wnd {
+
+struct ControlState {
+    virtual ~ControlState() = default;
+};
+
+struct MenuItem {
+    UINT flags;  // MF_SEPARATOR, MF_CHECKED, MF_GRAYED, ...
+    UINT_PTR id;
+    std::string text;
+};
+
+struct Menu {
+    std::vector<MenuItem> items;
+};
+
+struct Window {
+    HWND hwnd = nullptr;  // handles are never reused
+    std::string className;
+    WNDPROC proc = nullptr;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    std::string text;
+    Window *parent = nullptr;  // child windows
+    Window *owner = nullptr;   // owned top-level windows (dialogs)
+    std::vector<Window *> children;  // in creation (z) order
+    RECT rect = {0, 0, 0, 0};        // window rectangle: screen (top-level) or parent client
+    RECT normalRect = {0, 0, 0, 0};  // top-level: the restored rectangle
+    int showState = SW_SHOWNORMAL;   // SW_SHOWNORMAL, SW_SHOWMINIMIZED or SW_SHOWMAXIMIZED
+    UINT_PTR id = 0;
+    HINSTANCE instance = nullptr;
+    bool visible = false;
+    bool enabled = true;
+    bool destroying = false;
+    bool needsPaint = false;
+    HICON icon = nullptr;
+    HICON iconSmall = nullptr;
+    HBRUSH background = nullptr;
+    UINT classStyle = 0;
+    LONG_PTR userData = 0;
+    void *font = nullptr;
+    std::unique_ptr<Menu> systemMenu;
+    std::unique_ptr<ControlState> control;
+};
+
+Window *FromHandle(HWND h);  // NULL when h names no live window
+inline HWND Handle(Window *w) { return w ? w->hwnd : nullptr; }
+Window *TopLevel(Window *w);
+// Live top-level windows, oldest first.
+std::vector<Window *> TopLevelWindows();
+// The deepest visible, enabled child of `top` at a point of its client area (or top).
+Window *ChildAt(Window *top, POINT clientPt, POINT *local);
+
+// Frame metrics of a style: the client rectangle inside a window rectangle.
+RECT ClientRectOf(const Window *w);
+// Width of the frame left and right, and the heights above and below the client area.
+void FrameInsets(DWORD style, DWORD exStyle, bool topLevel, int &left, int &top, int &right, int &bottom);
+// The client rectangle's origin in screen coordinates.
+POINT ClientOrigin(const Window *w);
+
+// Moves and sizes a window with the messages the platform sends; sends WM_SIZE with
+// `sizeType` for a top-level window whose size or state changed.
+void SetWindowRect(Window *w, const RECT &r, WPARAM sizeType, bool forceSize = false);
+
+// The virtual screen (work area) size.
+void ScreenSize(int &width, int &height);
+
+// Built-in window classes, registered on first use.
+void RegisterSystemClasses();
+LRESULT CALLBACK ButtonProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK StaticProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK StatusBarProc(HWND, UINT, WPARAM, LPARAM);
+
+// Paint bookkeeping: marks a window (and its top-level window) for repainting.
+void Invalidate(Window *w);
+
+}  // namespace wnd
+
+// Input as the desktop delivers it, turned into the platform's messages here, once for
+// every driver.
+namespace input {
+
+// A key going down (with auto-repeat as repeated downs) or up.
+void Key(int vk, bool down);
+// A mouse button at a point of a top-level window's client area.
+// button: 0 left, 1 right, 2 middle.
+void MouseButton(HWND top, int x, int y, int button, bool down, bool doubleClick);
+void MouseMove(HWND top, int x, int y);
+// Caption and frame actions of a top-level window: SC_MINIMIZE, SC_MAXIMIZE, SC_RESTORE,
+// SC_CLOSE, or a new size (SC_SIZE) or position (SC_MOVE) given in r.
+void FrameAction(HWND top, UINT sc, const RECT *r = nullptr);
+// The system menu's item chosen.
+void MenuChosen(HWND top, UINT id);
+
+}  // namespace input
+}  // namespace qk
+
+#endif

@@ -1,0 +1,48 @@
+// The sound engine behind sndPlaySoundA: one voice, decoded, converted to the output
+// rate and to stereo on the fly in the audio thread, straight from the caller's image.
+#ifndef QK_PLATFORM_WINMM_ENGINE_H
+#define QK_PLATFORM_WINMM_ENGINE_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "platform/wintypes.h"
+
+namespace qk {
+namespace sound {
+
+const int kPreferredRate = 44100;
+const int kOutputChannels = 2;
+const int kDeviceFrames = 256;
+
+// The rate the next Open asks the device for (the device may choose another; the
+// engine converts to whatever it gets). For measurements and tests.
+void SetPreferredRate(int rate);
+// The rate the output runs at now.
+int OutputRate();
+
+// Opens the output (the driver's device, or a silent clock when there is none). Safe to
+// call more than once; sndPlaySoundA calls it when nothing opened it before.
+void Open();
+// Stops the output and forgets the voice.
+void Close();
+
+// Plays an image (or stops, for NULL) with the flags of sndPlaySoundA.
+BOOL Play(const void *image, UINT flags);
+
+// Fills `frames` interleaved stereo frames of 16-bit output. The driver calls this
+// from its audio thread (or its silent clock).
+void Render(int16_t *out, int frames);
+
+// Whether a sound is playing now.
+bool IsPlaying();
+
+// For measurements: the monotonic time (ns) of the last play call and of the first
+// non-silent frame rendered after it (0 until then).
+uint64_t LastPlayTimeNs();
+uint64_t FirstSoundTimeNs();
+
+}  // namespace sound
+}  // namespace qk
+
+#endif
