@@ -1,9 +1,21 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds QK Sonnerix and runs every test.
+# Installs what is missing, builds QK Sonnerix and runs every test: the normal build,
+# then the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+
 build=${QK_BUILD_DIR:-build}
+echo "== build ($build)"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j2
+echo "== tests"
 ctest --test-dir "$build" -j2 --output-on-failure --timeout 120
+
+asan=${build}-asan
+echo "== build with sanitizers ($asan)"
+cmake -S . -B "$asan" -DCMAKE_BUILD_TYPE=Debug -DQK_SANITIZE=address >/dev/null
+cmake --build "$asan" -j2 --target qk_tests qk_audio_tests
+echo "== tests with sanitizers"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  ctest --test-dir "$asan" -j2 --output-on-failure --timeout 240

@@ -122,10 +122,13 @@ TEST_F(DeviceOutput, ANewPlayCutsOffAndAStopSilences) {
     std::string b = MakeWav16(44100, 1, std::vector<int16_t>(4410, -7000));
     ASSERT_TRUE(sndPlaySoundA(a.c_str(), SND_MEMORY | SND_ASYNC));
     usleep(100000);
-    // A refused image stops nothing.
-    std::string bad = a.substr(0, 30);
-    EXPECT_FALSE(sndPlaySoundA(bad.c_str(), SND_MEMORY | SND_ASYNC));
+    // A refused image (a truncated file in its block, as a slot holds it) stops nothing.
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, 30);
+    char *bad = (char *)GlobalLock(block);
+    memcpy(bad, a.data(), 30);
+    EXPECT_FALSE(sndPlaySoundA(bad, SND_MEMORY | SND_ASYNC));
     EXPECT_TRUE(qk::sound::IsPlaying());
+    GlobalFree(block);
     ASSERT_TRUE(sndPlaySoundA(b.c_str(), SND_MEMORY));
     EXPECT_FALSE(qk::sound::IsPlaying());
     std::vector<int16_t> got = Output();
