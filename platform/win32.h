@@ -15,6 +15,7 @@
 #include "platform/wintypes.h"
 #include "platform/kernel32/kernel32.h"
 #include "platform/user32/user32.h"
+#include "platform/gdi32/gdi32.h"
 #include "platform/crt/crt.h"
 #endif
 

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   libgtest-dev
+  libsdl2-ttf-dev fonts-wine
 )
 
 missing=()

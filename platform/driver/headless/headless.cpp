@@ -5,6 +5,7 @@
 
 #include "platform/driver/driver.h"
 #include "platform/crt/crt_test.h"
+#include "platform/gdi32/gdi32_test.h"
 #include "platform/kernel32/dos.h"
 #include "platform/kernel32/kernel32_test.h"
 #include "platform/user32/user32.h"
@@ -79,6 +80,8 @@ void Reset() {
     ResetDosNamespace();
     ResetGlobalMemory();
     SetShortReadLimit(-1);
+    gdi::UseFontFolder(nullptr);
+    gdi::ReleaseAllDCs();
 }
 
 }  // namespace headless
