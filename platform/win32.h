@@ -17,6 +17,7 @@
 #include "platform/user32/user32.h"
 #include "platform/winmm/winmm.h"
 #include "platform/comctl32/comctl32.h"
+#include "platform/gdi32/gdi32.h"
 #include "platform/crt/crt.h"
 #endif
 

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  libgtest-dev libsdl2-dev
+  libgtest-dev libsdl2-dev libsdl2-ttf-dev fonts-wine
   sox
 )
 

@@ -1,5 +1,6 @@
 // kernel32 of the stand-in: profile files, global memory, the DOS file namespace,
-// the current directory, the version query and the thread's last error.
+// the current directory, the version query, the program's module handle and the thread's
+// last error.
 #ifndef QK_PLATFORM_KERNEL32_H
 #define QK_PLATFORM_KERNEL32_H
 
@@ -20,6 +21,7 @@
 #define ERROR_DISK_FULL 112L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_INVALID_NAME 123L
+#define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_DIRECTORY 267L
 #define ERROR_FILENAME_EXCED_RANGE 206L
 
@@ -41,6 +43,10 @@ typedef struct _OSVERSIONINFOA {
 } OSVERSIONINFOA, *POSVERSIONINFOA, *LPOSVERSIONINFOA;
 
 BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation);
+
+// Modules: the stand-in runs one program, whose module GetModuleHandleA(NULL) names.
+// Other module names are not found.
+HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
 
 // Global memory
 #define GMEM_FIXED 0x0000

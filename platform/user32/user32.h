@@ -1,5 +1,5 @@
-// user32 of the stand-in: message boxes and cursors (windows, messages and controls
-// join as the window system grows).
+// user32 of the stand-in: message boxes, cursors, icons and strings (windows, messages
+// and controls join as the window system grows).
 #ifndef QK_PLATFORM_USER32_H
 #define QK_PLATFORM_USER32_H
 
@@ -440,5 +440,22 @@ UINT WINAPI GetMenuItemID(HMENU hMenu, int nPos);
 #define BM_CLICK 0x00F5
 #define BST_PUSHED 0x0004
 #define BST_FOCUS 0x0008
+// Icons: the program's own by name or number (hInstance not NULL), the system's by IDI_
+// number (hInstance NULL). One shared handle per icon; NULL for an unknown icon.
+#define IDI_APPLICATION MAKEINTRESOURCEA(32512)
+#define IDI_HAND MAKEINTRESOURCEA(32513)
+#define IDI_QUESTION MAKEINTRESOURCEA(32514)
+#define IDI_EXCLAMATION MAKEINTRESOURCEA(32515)
+#define IDI_ASTERISK MAKEINTRESOURCEA(32516)
+#define IDI_WARNING IDI_EXCLAMATION
+#define IDI_ERROR IDI_HAND
+#define IDI_INFORMATION IDI_ASTERISK
+
+HICON WINAPI LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName);
+
+// Strings of the program's string table. Copies at most cchBufferMax - 1 characters and a
+// NUL and gives the number copied; 0 (and an empty buffer) for a string that does not
+// exist. With cchBufferMax 0 nothing is copied and the result is 0.
+int WINAPI LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBufferMax);
 
 #endif

@@ -5,6 +5,7 @@
 
 #include "platform/driver/driver.h"
 #include "platform/crt/crt_test.h"
+#include "platform/gdi32/gdi32_test.h"
 #include "platform/kernel32/dos.h"
 #include "platform/kernel32/kernel32_test.h"
 #include "platform/user32/user32.h"
@@ -175,6 +176,8 @@ void Reset() {
     SetShortReadLimit(-1);
     sound::Close();
     ClearSounds();
+    gdi::UseFontFolder(nullptr);
+    gdi::ReleaseAllDCs();
 }
 
 }  // namespace headless

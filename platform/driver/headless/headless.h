@@ -59,7 +59,8 @@ void ClearSounds();
 void RecordSound(const void *image, UINT flags, BOOL result);
 
 // Puts the whole stand-in back to its state at process start (drive table and current
-// directory re-read from the environment, allocation faults off, logs empty).
+// directory re-read from the environment, allocation faults off, logs empty, fonts from
+// the usual places, no device context taken).
 void Reset();
 
 }  // namespace headless
