@@ -4,6 +4,10 @@
 
 #include "platform/win32.h"
 
+// The program's entry: platform check, sample start-up, the main window, the message
+// loop; gives the exit code.
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand);
+
 // One shared buffer for messages, paths read from the settings, bank-file lines and
 // captions. Whoever fills it is done with it before control returns to the message loop.
 #define SCRATCH_TEXT_SIZE 1024

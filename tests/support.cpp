@@ -13,6 +13,7 @@
 #include "platform/driver/headless/headless.h"
 #include "platform/win32.h"
 #include "sound/sound.h"
+#include "window/window.h"
 
 namespace fs = std::filesystem;
 
@@ -34,12 +35,25 @@ void StandinTest::SetUp() {
     setenv("HOME", home.c_str(), 1);
     setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
     ASSERT_EQ(chdir(home.c_str()), 0);
+    ResetProgram();
+}
+
+void StandinTest::ResetProgram() {
     qk::headless::Reset();
+    for (int n = 0; n < SLOT_COUNT; n++) FreeSlotSample(n);
+    // The program's globals as at process start.
     memset(SlotTable, 0, sizeof SlotTable);
     memset(ScratchText, 0, sizeof ScratchText);
+    OptionSync = OptionLoop = OptionAuto = OptionNotify = OptionRehearse = 0;
+    PlayFlags = SND_MEMORY | SND_ASYNC;
+    LastSlot = 0;
+    MainInstance = nullptr;
+    StatusBar = nullptr;
+    memset(SlotButtons, 0, sizeof SlotButtons);
 }
 
 void StandinTest::TearDown() {
+    qk::headless::Reset();  // windows go while their world still exists
     for (int n = 0; n < SLOT_COUNT; n++) FreeSlotSample(n);
     if (chdir("/") != 0) { /* nothing to do */ }
     std::error_code ec;

@@ -17,6 +17,10 @@ protected:
     std::string config;  // the configuration folder of the stand-in
     std::string driveD;  // the target of D:
 
+    // Puts the stand-in and the program's globals back as at process start, for a test
+    // that runs the program more than once.
+    static void ResetProgram();
+
     // Host path of a settings file in the configuration folder.
     std::string IniPath(const std::string &name = "ZELVRANT.INI") const;
     // Writes bytes to a host path, creating its folders.

@@ -178,6 +178,12 @@ SIZE MeasureText(FontId font, const char *text, int len) {
     return size;
 }
 
+void SetAdvanceForTest(FontId font, unsigned char ch, int advance) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    Load(font);
+    g_fonts[(int)font].advance[ch] = advance;
+}
+
 int FontHeight(FontId font) {
     std::lock_guard<std::mutex> lock(g_mutex);
     return Load(font).height;

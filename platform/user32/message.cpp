@@ -20,7 +20,7 @@ Window *g_focus = nullptr;
 Window *g_active = nullptr;
 Window *g_capture = nullptr;
 bool g_keyDown[256];
-bool g_altConsumed = false;
+bool g_shutdownPending = false;
 
 DWORD Ticks() {
     struct timespec ts;
@@ -29,6 +29,37 @@ DWORD Ticks() {
 }
 
 }  // namespace
+
+void RequestShutdown() {
+    g_shutdownPending = true;
+    qk::driver::Wake();
+}
+
+// The end of the session, when the program next waits for a message: every top-level
+// window is asked (WM_QUERYENDSESSION), told (WM_ENDSESSION) and destroyed.
+static void RunShutdown() {
+    g_shutdownPending = false;
+    std::vector<Window *> tops = TopLevelWindows();
+    for (Window *t : tops)
+        if (FromHandle(Handle(t)) && !SendMessageA(Handle(t), WM_QUERYENDSESSION, 0, 0)) {
+            for (Window *u : tops)
+                if (FromHandle(Handle(u))) SendMessageA(Handle(u), WM_ENDSESSION, FALSE, 0);
+            return;
+        }
+    for (Window *t : tops)
+        if (FromHandle(Handle(t))) SendMessageA(Handle(t), WM_ENDSESSION, TRUE, 0);
+    for (Window *t : tops)
+        if (FromHandle(Handle(t))) DestroyWindow(Handle(t));
+}
+
+void ResetMessages() {
+    g_shutdownPending = false;
+    g_queue.clear();
+    g_quitPosted = false;
+    g_quitCode = 0;
+    g_focus = g_active = g_capture = nullptr;
+    memset(g_keyDown, 0, sizeof g_keyDown);
+}
 
 void ForgetWindow(Window *w) {
     auto inside = [w](Window *x) {
@@ -133,6 +164,7 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND hWnd, UINT lo, UINT hi, UINT remove) {
 BOOL WINAPI GetMessageA(LPMSG msg, HWND hWnd, UINT lo, UINT hi) {
     if (!msg) return -1;
     for (;;) {
+        if (g_shutdownPending) RunShutdown();
         if (TakeMessage(msg, hWnd, lo, hi, true)) return msg->message != WM_QUIT;
         if (!qk::driver::WaitForInput()) {
             // Nothing can ever arrive again: end the loop as a quit would.
@@ -182,6 +214,7 @@ LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
     if (!w) return 0;
     switch (msg) {
         case WM_NCCREATE:
+        case WM_QUERYENDSESSION:
             return TRUE;
         case WM_SETTEXT:
             w->text = lParam ? (const char *)lParam : "";
@@ -358,7 +391,6 @@ void Key(int vk, bool down) {
     UINT msg = down ? (system ? WM_SYSKEYDOWN : WM_KEYDOWN) : (system ? WM_SYSKEYUP : WM_KEYUP);
     if (!down && vk == VK_MENU) msg = WM_SYSKEYUP;
     PostMessageA(Handle(target), msg, (WPARAM)vk, lParam);
-    (void)g_altConsumed;
 }
 
 void MouseButton(HWND topHandle, int x, int y, int button, bool down, bool doubleClick) {

@@ -402,6 +402,25 @@ UINT WINAPI GetMenuState(HMENU hMenu, UINT uId, UINT uFlags);
 int WINAPI GetMenuStringA(HMENU hMenu, UINT uIDItem, LPSTR lpString, int cchMax, UINT flags);
 UINT WINAPI GetMenuItemID(HMENU hMenu, int nPos);
 
+// Help and the end of the session
+#define HELP_CONTEXT 0x0001L
+#define HELP_QUIT 0x0002L
+#define HELP_INDEX 0x0003L
+#define HELP_CONTENTS 0x0003L
+#define HELP_HELPONHELP 0x0004L
+#define HELP_KEY 0x0101L
+#define HELP_PARTIALKEY 0x0105L
+BOOL WINAPI WinHelpA(HWND hWndMain, LPCSTR lpszHelp, UINT uCommand, ULONG_PTR dwData);
+
+#define EWX_LOGOFF 0
+#define EWX_SHUTDOWN 0x00000001
+#define EWX_REBOOT 0x00000002
+#define EWX_FORCE 0x00000004
+#define EWX_POWEROFF 0x00000008
+#define WM_QUERYENDSESSION 0x0011
+#define WM_ENDSESSION 0x0016
+BOOL WINAPI ExitWindowsEx(UINT uFlags, DWORD dwReserved);
+
 // Buttons
 #define BS_PUSHBUTTON 0x00000000L
 #define BS_DEFPUSHBUTTON 0x00000001L

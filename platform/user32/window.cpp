@@ -676,3 +676,22 @@ int WINAPI GetSystemMetrics(int index) {
             return 0;
     }
 }
+
+namespace qk {
+namespace wnd {
+void ResetMessages();
+
+void ResetWindowSystem() {
+    for (Window *t : TopLevelWindows())
+        if (FromHandle(Handle(t))) DestroyWindow(Handle(t));
+    for (auto it = g_classes.begin(); it != g_classes.end();) {
+        if (it->second.wc.style & CS_GLOBALCLASS)
+            ++it;
+        else
+            it = g_classes.erase(it);
+    }
+    g_cascade = 0;
+    ResetMessages();
+}
+}  // namespace wnd
+}  // namespace qk

@@ -84,6 +84,9 @@ LRESULT CALLBACK ButtonProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK StaticProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK StatusBarProc(HWND, UINT, WPARAM, LPARAM);
 
+// Destroys every window, forgets the program's classes and empties the queue. For tests.
+void ResetWindowSystem();
+
 // Paint bookkeeping: marks a window (and its top-level window) for repainting.
 void Invalidate(Window *w);
 

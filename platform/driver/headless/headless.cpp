@@ -21,6 +21,7 @@ std::deque<int> g_answers;
 std::vector<HCURSOR> g_cursors;
 std::deque<std::function<void()>> g_idle;
 std::vector<headless::SoundRecord> g_sounds;
+std::vector<std::pair<std::string, std::string>> g_help;
 int g_closeRounds = 0;
 int g_menuOpened = 0;
 HWND g_menuWindow = nullptr;
@@ -82,6 +83,8 @@ void ScreenSize(int &width, int &height) {
     width = 1024;
     height = 768;
 }
+
+void OpenHelp(const char *hostPath, const char *keyword) { g_help.push_back({hostPath, keyword}); }
 
 void ShowSystemMenu(HWND top) {
     g_menuOpened++;
@@ -152,6 +155,8 @@ void Pump() {
         DispatchMessageA(&m);
     }
 }
+std::vector<std::pair<std::string, std::string>> HelpOpened() { return g_help; }
+
 int SystemMenuOpened() { return g_menuOpened; }
 HWND LastSystemMenuWindow() { return g_menuWindow; }
 
@@ -163,6 +168,7 @@ void Reset() {
         g_cursors.clear();
     }
     g_idle.clear();
+    g_help.clear();
     g_closeRounds = 0;
     g_menuOpened = 0;
     g_menuWindow = nullptr;
@@ -171,6 +177,7 @@ void Reset() {
         std::lock_guard<std::mutex> lock(g_mutex);
         g_cursors.clear();
     }
+    wnd::ResetWindowSystem();
     ResetDosNamespace();
     ResetGlobalMemory();
     SetShortReadLimit(-1);

@@ -48,6 +48,9 @@ void Pump();
 int SystemMenuOpened();
 HWND LastSystemMenuWindow();
 
+// Help documents opened (host path, keyword), oldest first.
+std::vector<std::pair<std::string, std::string>> HelpOpened();
+
 // Every sndPlaySoundA call so far, oldest first (image pointer, flags, result).
 struct SoundRecord {
     const void *image;

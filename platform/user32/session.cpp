@@ -1,0 +1,75 @@
+// WinHelpA and ExitWindowsEx.
+#include <limits.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/driver/driver.h"
+#include "platform/kernel32/dos.h"
+#include "platform/user32/wnd.h"
+
+#ifndef QK_RES_DIR
+#define QK_RES_DIR ""
+#endif
+
+namespace {
+
+std::string ExecutableDir() {
+    char buf[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return "";
+    buf[n] = 0;
+    std::string p = buf;
+    return p.substr(0, p.find_last_of('/'));
+}
+
+// A help file is looked for beside the program, in its installed share folder and in
+// the sources it was built from; "NAME.HLP" is found as itself or as "NAME.html".
+std::string FindHelp(const char *name) {
+    std::string base = name;
+    size_t slash = base.find_last_of("\\/:");
+    if (slash != std::string::npos) base = base.substr(slash + 1);
+    std::string stem = base.substr(0, base.find_last_of('.'));
+    std::string exe = ExecutableDir();
+    std::vector<std::string> dirs = {exe, exe + "/res", exe + "/../share/qksonnerix", QK_RES_DIR};
+    for (const std::string &d : dirs) {
+        if (d.empty()) continue;
+        for (const std::string &n : {base, stem + ".html"}) {
+            std::string actual;
+            if (qk::FindEntryNoCase(d, n, actual)) return d + "/" + actual;
+        }
+    }
+    return "";
+}
+
+}  // namespace
+
+BOOL WINAPI WinHelpA(HWND hWnd, LPCSTR file, UINT command, ULONG_PTR data) {
+    if (command == HELP_QUIT) return TRUE;
+    if (!file) return FALSE;
+    std::string path = FindHelp(file);
+    if (path.empty()) {
+        std::string text = std::string("Cannot find the ") + file + " file.\nThe help for this program is not installed.";
+        MessageBoxA(hWnd, text.c_str(), "Help", MB_OK | MB_ICONEXCLAMATION);
+        return FALSE;
+    }
+    const char *keyword = (command == HELP_KEY || command == HELP_PARTIALKEY) && data ? (const char *)data : "";
+    qk::driver::OpenHelp(path.c_str(), keyword);
+    return TRUE;
+}
+
+namespace qk {
+namespace wnd {
+void RequestShutdown();
+}  // namespace wnd
+}  // namespace qk
+
+// The stand-in never shuts the host down: it ends the session of this program as a
+// shutdown would (every top-level window is asked, told and closed), so the program
+// saves what it saves when its window goes.
+BOOL WINAPI ExitWindowsEx(UINT, DWORD) {
+    qk::wnd::RequestShutdown();
+    return TRUE;
+}

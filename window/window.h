@@ -1,0 +1,41 @@
+// Main window: class, start-up, message routing, the button grid and its captions,
+// keys and button commands.
+#ifndef QK_WINDOW_H
+#define QK_WINDOW_H
+
+#include "platform/win32.h"
+
+#define MAIN_CLASS_NAME "QKPEX"
+#define MAIN_TITLE "QK Sonnerix"
+#define FIRST_BUTTON_ID 1024
+#define KEY_TEXT_SIZE 260
+
+// The instance handle, kept from the main window's start-up for the whole run.
+extern HINSTANCE MainInstance;
+// The current status bar and the twelve slot buttons (button n has id 1024 + n).
+extern HWND StatusBar;
+extern HWND SlotButtons[12];
+
+ATOM RegisterMainWindowClass(HINSTANCE instance);
+int StartMainWindow(HINSTANCE instance, int showCommand);
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Destroys and re-creates the status bar and the twelve buttons for the current
+// client size (nothing while minimised).
+LRESULT RebuildButtonGrid(HWND window, WPARAM sizeType);
+// Leaves slot n's two-line caption in ScratchText: its function key, widened with
+// spaces to the width of its label, over the label.
+void ComposeButtonCaption(int slot);
+// Status bar parts 1 and 2: "LOOP: ON"/"LOOP:OFF" and "SYNC: ON"/"SYNC:OFF".
+void ShowPlayModes(void);
+
+// The rule by which every option command toggles a value: v - 1 from 1 up, else 1.
+int ToggleOption(int value);
+// System menu commands 101, 102 and 104 to 109.
+LRESULT HandleOptionCommand(HWND window, WPARAM command);
+
+LRESULT HandleKeyDown(WPARAM virtualKey);
+LRESULT HandleSystemKeyDown(void);
+LRESULT HandleCommand(HWND window, WPARAM wParam);
+
+#endif
