@@ -1,0 +1,40 @@
+// Painting of the stand-in, independent of any driver: a top-level window is drawn
+// whole (its classic frame, then every window of its tree by its own WM_ERASEBKGND and
+// WM_PAINT through gdi32) into a surface that a driver shows as it is.
+#ifndef QK_PLATFORM_USER32_PAINT_H
+#define QK_PLATFORM_USER32_PAINT_H
+
+#include <stdint.h>
+
+#include <vector>
+
+#include "platform/wintypes.h"
+
+namespace qk {
+namespace paint {
+
+struct Surface {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;  // 0xAARRGGBB, row by row from the top
+};
+
+// Draws a top-level window (frame, caption with icon and title, caption buttons as its
+// style allows, active or inactive colours, then the client area and every visible
+// child). The surface gets the size of the window's rectangle.
+void RenderTopLevel(HWND top, Surface &out);
+
+// Where a point lies on a top-level window, in its own coordinates (0,0 is the frame's
+// top-left corner): one of the HT* values of the platform (HTCLIENT, HTCAPTION,
+// HTSYSMENU, HTMINBUTTON, HTMAXBUTTON, HTCLOSE, HTLEFT ... HTBOTTOMRIGHT, HTNOWHERE).
+int HitTest(HWND top, int x, int y);
+
+// A popup menu (the system menu) drawn with one item highlighted (-1: none), and the
+// item at a point of it (-1: none or a separator).
+void RenderMenu(HMENU menu, int highlighted, Surface &out);
+int MenuItemAt(HMENU menu, int x, int y);
+
+}  // namespace paint
+}  // namespace qk
+
+#endif
