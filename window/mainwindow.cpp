@@ -1,6 +1,7 @@
 #include <stdio.h>
 
 #include "app/app.h"
+#include "bank/bank.h"
 #include "sound/sound.h"
 #include "window/window.h"
 
@@ -107,10 +108,13 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return HandleCommand(window, wParam);
         case WM_SYSCOMMAND:
             if (wParam >= 101 && wParam <= 109 && wParam != 103) return HandleOptionCommand(window, wParam);
-            if (wParam == 103) return 0;
+            if (wParam == 103) {
+                LoadBankFile(window);
+                return 0;
+            }
             return DefWindowProcA(window, message, wParam, lParam);
         case WM_PARENTNOTIFY:
-            return 0;
+            return HandleParentNotify(window, wParam, lParam);
         default:
             return DefWindowProcA(window, message, wParam, lParam);
     }

@@ -34,6 +34,13 @@ int ToggleOption(int value);
 // System menu commands 101, 102 and 104 to 109.
 LRESULT HandleOptionCommand(HWND window, WPARAM command);
 
+// The slot under a point of the client area (x in the low word, y in the high word),
+// or -1 where there is none: the status bar, the columns right of the grid, a grid too
+// small to have rows or columns.
+int SlotFromPoint(HWND window, LPARAM point);
+// A right-click on a slot button assigns it a file through the picker.
+LRESULT HandleParentNotify(HWND window, WPARAM wParam, LPARAM lParam);
+
 LRESULT HandleKeyDown(WPARAM virtualKey);
 LRESULT HandleSystemKeyDown(void);
 LRESULT HandleCommand(HWND window, WPARAM wParam);

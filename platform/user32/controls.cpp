@@ -138,6 +138,10 @@ void RegisterSystemClasses() {
     RegisterSystemClass("BUTTON", ButtonProc, CS_DBLCLKS | CS_PARENTDC | CS_VREDRAW | CS_HREDRAW, nullptr);
     RegisterSystemClass("STATIC", StaticProc, CS_PARENTDC, nullptr);
     RegisterSystemClass("msctls_statusbar32", StatusBarProc, CS_DBLCLKS | CS_VREDRAW | CS_HREDRAW, nullptr);
+    RegisterSystemClass("#32770", DialogClassProc, CS_DBLCLKS | CS_SAVEBITS, (HBRUSH)(INT_PTR)(15 + 1));
+    RegisterSystemClass("EDIT", EditProc, CS_DBLCLKS | CS_PARENTDC, nullptr);
+    RegisterSystemClass("LISTBOX", ListBoxProc, CS_DBLCLKS | CS_PARENTDC, nullptr);
+    RegisterSystemClass("COMBOBOX", ComboBoxProc, CS_DBLCLKS | CS_PARENTDC | CS_VREDRAW | CS_HREDRAW, nullptr);
 }
 
 }  // namespace wnd

@@ -398,7 +398,7 @@ void MouseButton(HWND topHandle, int x, int y, int button, bool down, bool doubl
     if (!top) return;
     Window *target;
     POINT local;
-    if (g_capture && !down) {
+    if (g_capture) {  // a window that captured the mouse gets every button
         target = g_capture;
         POINT o = ClientOrigin(target), to = ClientOrigin(top);
         local = {x + to.x - o.x, y + to.y - o.y};

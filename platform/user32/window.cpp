@@ -97,6 +97,8 @@ void FrameInsets(DWORD style, DWORD exStyle, bool topLevel, int &left, int &top,
         if (exStyle & WS_EX_STATICEDGE) frame += 1;
     }
     left = right = top = bottom = frame;
+    // A vertical scroll bar takes its width from the client area's right side.
+    if (!topLevel && (style & WS_VSCROLL)) right += 16;
     if ((style & WS_CAPTION) == WS_CAPTION) top += kCaption;
 }
 

@@ -83,6 +83,13 @@ void RegisterSystemClasses();
 LRESULT CALLBACK ButtonProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK StaticProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK StatusBarProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK DialogClassProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK EditProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK ListBoxProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK ComboBoxProc(HWND, UINT, WPARAM, LPARAM);
+
+// The font a control draws and measures with: the one set by WM_SETFONT, else System.
+int ControlFont(const Window *w);  // a qk::gdi::FontId value
 
 // Destroys every window, forgets the program's classes and empties the queue. For tests.
 void ResetWindowSystem();

@@ -135,6 +135,24 @@ void Click(HWND top, int x, int y, int button, bool doubleClick) {
     input::MouseButton(top, x, y, button, true, doubleClick);
     input::MouseButton(top, x, y, button, false, false);
 }
+void ClickIn(HWND window, int x, int y, int button, bool doubleClick) {
+    wnd::Window *w = wnd::FromHandle(window);
+    if (!w) return;
+    wnd::Window *top = wnd::TopLevel(w);
+    POINT o = wnd::ClientOrigin(w), to = wnd::ClientOrigin(top);
+    Click(wnd::Handle(top), x + o.x - to.x, y + o.y - to.y, button, doubleClick);
+}
+void ClickOn(HWND window, int button, bool doubleClick) {
+    RECT c;
+    GetClientRect(window, &c);
+    ClickIn(window, c.right / 2, c.bottom / 2, button, doubleClick);
+}
+void TypeText(const char *text) {
+    for (const char *p = text; *p; p++) {
+        HWND focus = GetFocus();
+        if (focus) PostMessageA(focus, WM_CHAR, (WPARAM)(unsigned char)*p, 1);
+    }
+}
 void ResizeWindow(HWND top, int width, int height) {
     RECT r;
     GetWindowRect(top, &r);

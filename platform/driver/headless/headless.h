@@ -39,6 +39,11 @@ void KeyUp(int vk);
 void PressKey(int vk);                       // down and up
 void PressWithAlt(int vk);                   // Alt down, the key, Alt up
 void Click(HWND top, int x, int y, int button = 0, bool doubleClick = false);
+// A click at a point of any window's client area (a control, say), or at its centre.
+void ClickIn(HWND window, int x, int y, int button = 0, bool doubleClick = false);
+void ClickOn(HWND window, int button = 0, bool doubleClick = false);
+// Text typed on the keyboard, as characters to the focus window.
+void TypeText(const char *text);
 void ResizeWindow(HWND top, int width, int height);  // by its frame
 void Caption(HWND top, UINT sc);             // SC_MINIMIZE, SC_MAXIMIZE, SC_RESTORE, SC_CLOSE
 void ChooseMenuItem(HWND top, UINT id);      // from the system menu

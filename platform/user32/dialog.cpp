@@ -1,0 +1,328 @@
+// Dialogs from the templates of the program's resource script: DialogBoxParamA with
+// its modal loop, the dialog manager's keyboard (Tab, Escape, Enter), EndDialog and the
+// dialog item helpers.
+#include <string.h>
+#include <strings.h>
+
+#include <string>
+
+#include "platform/driver/driver.h"
+#include "platform/gdi32/font.h"
+#include "platform/gdi32/gdi32.h"
+#include "platform/gdi32/objects.h"
+#include "platform/kernel32/dos.h"
+#include "platform/kernel32/kernel32.h"
+#include "platform/user32/resources.h"
+#include "platform/user32/wnd.h"
+
+namespace qk {
+namespace wnd {
+namespace {
+
+struct DialogState : ControlState {
+    DLGPROC proc = nullptr;
+    bool ended = false;
+    INT_PTR result = 0;
+    HWND lastFocus = nullptr;
+};
+
+DialogState *DialogOf(Window *w) {
+    if (!w || w->className != "#32770") return nullptr;
+    if (!w->control) w->control = std::make_unique<DialogState>();
+    return static_cast<DialogState *>(w->control.get());
+}
+
+bool IsTabStop(Window *c) { return c->visible && c->enabled && (c->style & WS_TABSTOP); }
+
+bool IsPushButton(Window *c) {
+    if (strcasecmp(c->className.c_str(), "BUTTON") != 0) return false;
+    DWORD type = c->style & BS_TYPEMASK;
+    return type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON;
+}
+
+// Sets the focus to a dialog control as the dialog manager does: an edit control has
+// its whole text selected.
+void DialogFocus(HWND control) {
+    SetFocus(control);
+    if (SendMessageA(control, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageA(control, EM_SETSEL, 0, -1);
+}
+
+// The dialog manager's part of the keyboard; true when it took the message.
+bool DialogKey(Window *dlg, const MSG &m) {
+    Window *target = FromHandle(m.hwnd);
+    if (!target || TopLevel(target) != dlg) return false;
+    HWND dh = Handle(dlg);
+    if (m.message == WM_CHAR && (m.wParam == '\t' || m.wParam == '\r' || m.wParam == 27)) {
+        // The characters of the keys the dialog manager keeps for itself.
+        LRESULT code = SendMessageA(m.hwnd, WM_GETDLGCODE, m.wParam, (LPARAM)&m);
+        if (code & DLGC_WANTALLKEYS) return false;
+        return !(m.wParam == '\t' && (code & DLGC_WANTTAB));
+    }
+    if (m.message != WM_KEYDOWN) return false;
+    LRESULT code = SendMessageA(m.hwnd, WM_GETDLGCODE, m.wParam, (LPARAM)&m);
+    switch (m.wParam) {
+        case VK_TAB:
+            if (code & (DLGC_WANTTAB | DLGC_WANTALLKEYS)) return false;
+            {
+                HWND next = GetNextDlgTabItem(dh, GetFocus(), GetKeyState(VK_SHIFT) < 0);
+                if (next) DialogFocus(next);
+            }
+            return true;
+        case VK_ESCAPE:
+            if (code & DLGC_WANTALLKEYS) return false;
+            SendMessageA(dh, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), (LPARAM)GetDlgItem(dh, IDCANCEL));
+            return true;
+        case VK_RETURN: {
+            if (code & DLGC_WANTALLKEYS) return false;
+            // A focused push button is the default one; otherwise the dialog's default, IDOK.
+            Window *focus = FromHandle(GetFocus());
+            if (focus && focus->parent == dlg && IsPushButton(focus))
+                SendMessageA(dh, WM_COMMAND, MAKEWPARAM((WORD)focus->id, BN_CLICKED), (LPARAM)Handle(focus));
+            else
+                SendMessageA(dh, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(dh, IDOK));
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+std::string ClassFor(const std::string &name) {
+    static const char *known[] = {"BUTTON", "EDIT", "STATIC", "LISTBOX", "COMBOBOX", "SCROLLBAR"};
+    for (const char *k : known)
+        if (strcasecmp(name.c_str(), k) == 0) return k;
+    return name;
+}
+
+}  // namespace
+
+LRESULT CALLBACK DialogClassProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    Window *w = FromHandle(hWnd);
+    DialogState *d = DialogOf(w);
+    if (d && d->proc && msg != WM_INITDIALOG) {
+        INT_PTR r = d->proc(hWnd, msg, wParam, lParam);
+        if (r) return r;
+        if (!FromHandle(hWnd)) return 0;
+    }
+    switch (msg) {
+        case WM_CLOSE:
+            PostMessageA(hWnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), (LPARAM)GetDlgItem(hWnd, IDCANCEL));
+            return 0;
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                HWND f = GetFocus();
+                if (d && f && FromHandle(f) && TopLevel(FromHandle(f)) == w) d->lastFocus = f;
+                return 0;
+            }
+            if (d && d->lastFocus && IsWindow(d->lastFocus)) {
+                SetFocus(d->lastFocus);
+                return 0;
+            }
+            return DefWindowProcA(hWnd, msg, wParam, lParam);
+        case WM_COMMAND:
+            return 0;
+        default:
+            return DefWindowProcA(hWnd, msg, wParam, lParam);
+    }
+}
+
+int ControlFont(const Window *w) {
+    gdi::FontId id = gdi::FontId::System;
+    if (w && w->font) gdi::FontOf((HFONT)w->font, id);
+    return (int)id;
+}
+
+}  // namespace wnd
+}  // namespace qk
+
+using namespace qk::wnd;
+
+LRESULT WINAPI DefDlgProcA(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return DialogClassProc(hDlg, msg, wParam, lParam);
+}
+
+INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND ownerHandle, DLGPROC proc,
+                               LPARAM param) {
+    const qk::res::DialogTemplate *t = qk::res::FindDialog(templateName);
+    if (!t || !proc) {
+        SetLastError(1814);  // ERROR_RESOURCE_NAME_NOT_FOUND
+        return -1;
+    }
+    Window *ownerWindow = FromHandle(ownerHandle);
+    Window *owner = ownerWindow ? TopLevel(ownerWindow) : nullptr;
+    HWND ownerTop = Handle(owner);
+
+    // Dialog units from the template's font.
+    bool dialogFont = (t->style & DS_SETFONT) && t->fontSize > 0;
+    HFONT font = dialogFont ? qk::gdi::DialogFont() : (HFONT)GetStockObject(SYSTEM_FONT);
+    qk::gdi::FontId fontId = qk::gdi::FontId::System;
+    qk::gdi::FontOf(font, fontId);
+    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    SIZE alpha = qk::gdi::MeasureText(fontId, alphabet, 52);
+    int baseX = (alpha.cx / 26 + 1) / 2;
+    int baseY = qk::gdi::FontHeight(fontId);
+    if (baseX <= 0) baseX = 6;
+    if (baseY <= 0) baseY = 13;
+    auto px = [&](int dlu) { return (dlu * baseX) / 4; };
+    auto py = [&](int dlu) { return (dlu * baseY) / 8; };
+
+    DWORD style = t->style & ~WS_VISIBLE;
+    int l, tp, r, b;
+    FrameInsets(style | WS_POPUP, t->exStyle, true, l, tp, r, b);
+    int x = px(t->x), y = py(t->y);
+    if (owner && !(t->style & DS_ABSALIGN)) {
+        POINT o = ClientOrigin(owner);
+        x += o.x;
+        y += o.y;
+    }
+    int width = px(t->cx) + l + r, height = py(t->cy) + tp + b;
+    HWND dlg = CreateWindowExA(t->exStyle, "#32770", t->caption.c_str(), style, x, y, width, height, ownerTop, NULL,
+                               instance, NULL);
+    Window *dw = FromHandle(dlg);
+    if (!dw) return -1;
+    DialogState *d = DialogOf(dw);
+    d->proc = proc;
+    SendMessageA(dlg, WM_SETFONT, (WPARAM)font, FALSE);
+    for (const qk::res::DialogControl &c : t->controls) {
+        std::string cls = ClassFor(c.className);
+        HWND ctl = CreateWindowExA(c.exStyle, cls.c_str(), c.text.c_str(), c.style | WS_CHILD, px(c.x), py(c.y),
+                                   px(c.cx), py(c.cy), dlg, (HMENU)(INT_PTR)c.id, instance, NULL);
+        if (ctl) SendMessageA(ctl, WM_SETFONT, (WPARAM)font, FALSE);
+    }
+    if (!IsWindow(dlg)) return -1;
+    HWND first = GetNextDlgTabItem(dlg, NULL, FALSE);
+    if (ownerTop) EnableWindow(ownerTop, FALSE);
+    INT_PTR initResult = proc(dlg, WM_INITDIALOG, (WPARAM)first, param);
+    if (IsWindow(dlg) && !d->ended) {
+        if (t->style & WS_VISIBLE) ShowWindow(dlg, SW_SHOWNORMAL);
+        if (initResult && first && IsWindow(first)) DialogFocus(first);
+    }
+    bool quit = false;
+    int quitCode = 0;
+    while (IsWindow(dlg) && !d->ended) {
+        MSG m;
+        if (!GetMessageA(&m, NULL, 0, 0)) {
+            quit = true;
+            quitCode = (int)m.wParam;
+            break;
+        }
+        if (IsWindow(dlg) && DialogKey(dw, m)) continue;
+        TranslateMessage(&m);
+        DispatchMessageA(&m);
+    }
+    INT_PTR result = (IsWindow(dlg) && d->ended) ? d->result : 0;
+    if (ownerTop && IsWindow(ownerTop)) EnableWindow(ownerTop, TRUE);
+    if (IsWindow(dlg)) DestroyWindow(dlg);
+    if (ownerTop && IsWindow(ownerTop)) SetActiveWindow(ownerTop);
+    if (quit) PostQuitMessage(quitCode);
+    return result;
+}
+
+BOOL WINAPI EndDialog(HWND hDlg, INT_PTR result) {
+    DialogState *d = DialogOf(FromHandle(hDlg));
+    if (!d) return FALSE;
+    d->ended = true;
+    d->result = result;
+    qk::driver::Wake();
+    return TRUE;
+}
+
+LRESULT WINAPI SendDlgItemMessageA(HWND hDlg, int id, UINT msg, WPARAM wParam, LPARAM lParam) {
+    HWND c = GetDlgItem(hDlg, id);
+    return c ? SendMessageA(c, msg, wParam, lParam) : 0;
+}
+
+BOOL WINAPI SetDlgItemTextA(HWND hDlg, int id, LPCSTR text) {
+    HWND c = GetDlgItem(hDlg, id);
+    return c ? (BOOL)SendMessageA(c, WM_SETTEXT, 0, (LPARAM)text) : FALSE;
+}
+
+UINT WINAPI GetDlgItemTextA(HWND hDlg, int id, LPSTR text, int max) {
+    HWND c = GetDlgItem(hDlg, id);
+    if (!c) {
+        if (text && max > 0) text[0] = 0;
+        return 0;
+    }
+    return (UINT)GetWindowTextA(c, text, max);
+}
+
+HWND WINAPI GetNextDlgTabItem(HWND hDlg, HWND hCtl, BOOL previous) {
+    Window *dlg = FromHandle(hDlg);
+    if (!dlg || dlg->children.empty()) return NULL;
+    const std::vector<Window *> &kids = dlg->children;
+    int n = (int)kids.size(), at = -1;
+    for (int i = 0; i < n; i++)
+        if (Handle(kids[i]) == hCtl) at = i;
+    for (int step = 1; step <= n; step++) {
+        int i = at < 0 ? (previous ? n - step : step - 1) : ((at + (previous ? -step : step)) % n + n) % n;
+        if (IsTabStop(kids[i])) return Handle(kids[i]);
+    }
+    return hCtl;
+}
+
+BOOL WINAPI MapDialogRect(HWND hDlg, LPRECT r) {
+    Window *w = FromHandle(hDlg);
+    if (!w || !r) return FALSE;
+    qk::gdi::FontId id = (qk::gdi::FontId)ControlFont(w);
+    SIZE alpha = qk::gdi::MeasureText(id, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz", 52);
+    int baseX = (alpha.cx / 26 + 1) / 2, baseY = qk::gdi::FontHeight(id);
+    r->left = r->left * baseX / 4;
+    r->right = r->right * baseX / 4;
+    r->top = r->top * baseY / 8;
+    r->bottom = r->bottom * baseY / 8;
+    return TRUE;
+}
+
+int WINAPI DlgDirListComboBoxA(HWND hDlg, LPSTR pathSpec, int comboId, int staticId, UINT type) {
+    HWND combo = GetDlgItem(hDlg, comboId);
+    if (!combo) return FALSE;
+    // A path spec naming a directory (or a directory and a pattern) makes that directory
+    // current and is left holding the pattern alone, as on the platform.
+    std::string pattern = "*.*";
+    if (pathSpec && pathSpec[0]) {
+        std::string spec = pathSpec;
+        if (GetFileAttributesA(spec.c_str()) != INVALID_FILE_ATTRIBUTES &&
+            (GetFileAttributesA(spec.c_str()) & FILE_ATTRIBUTE_DIRECTORY)) {
+            if (!SetCurrentDirectoryA(spec.c_str())) return FALSE;
+        } else {
+            size_t cut = spec.find_last_of("\\/:");
+            if (cut != std::string::npos) {
+                std::string dir = spec.substr(0, cut + 1);
+                if (!SetCurrentDirectoryA(dir.c_str())) return FALSE;
+                pattern = spec.substr(cut + 1);
+            } else {
+                pattern = spec;
+            }
+        }
+        size_t n = pattern.size() < 259 ? pattern.size() : 259;
+        memcpy(pathSpec, pattern.c_str(), n);
+        pathSpec[n] = 0;
+    }
+    SendMessageA(combo, CB_RESETCONTENT, 0, 0);
+    if (!(type & DDL_EXCLUSIVE) || !(type & DDL_DRIVES)) {
+        WIN32_FIND_DATAA fd;
+        HANDLE h = FindFirstFileA(pattern.c_str(), &fd);
+        if (h != INVALID_HANDLE_VALUE) {
+            do {
+                bool dir = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+                if (dir && !(type & DDL_DIRECTORY)) continue;
+                if (!dir && (type & DDL_EXCLUSIVE)) continue;
+                std::string item = dir ? "[" + std::string(fd.cFileName) + "]" : std::string(fd.cFileName);
+                SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM)item.c_str());
+            } while (FindNextFileA(h, &fd));
+            FindClose(h);
+        }
+    }
+    if (type & DDL_DRIVES) {
+        for (const qk::DriveInfo &d : qk::DosDrives()) {
+            char item[8] = {'[', '-', (char)tolower((unsigned char)d.letter), '-', ']', 0};
+            SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM)item);
+        }
+    }
+    if (staticId) {
+        char cwd[MAX_PATH];
+        GetCurrentDirectoryA(sizeof cwd, cwd);
+        SetDlgItemTextA(hDlg, staticId, cwd);
+    }
+    return TRUE;
+}

@@ -1,0 +1,197 @@
+// Loading bank files through the system menu.
+#include <sys/stat.h>
+
+#include "picker/picker.h"
+#include "platform/kernel32/kernel32_test.h"
+#include "tests/program.h"
+
+namespace {
+
+namespace hl = qk::headless;
+
+class Bank : public ProgramTest {
+protected:
+    void SetUp() override {
+        ProgramTest::SetUp();
+        for (const char *n : {"A", "B", "C", "D", "OLD"}) MakeSample(std::string("SND/") + n + ".WAV");
+        StoreKey("Auto", "0");
+        StoreKey("Rehearse", "0");
+    }
+    // Runs the program, loads `bankName` from C:\BANKS through the menu command, then
+    // runs `check`.
+    void LoadBank(const std::string &bankName, std::function<void()> check,
+                  std::function<void()> beforeOk = [] {}) {
+        Run({[&] { hl::ChooseMenuItem(Main(), 103); },
+             [&] {
+                 ASSERT_NE(Dialog(), nullptr);
+                 DoubleClickEntry(Dialog(), 102, IndexOf(ListItems(Dialog(), 102), "BANKS"));
+             },
+             [&] {
+                 SetDlgItemTextA(Dialog(), 103, bankName.c_str());
+                 beforeOk();
+                 hl::ClickOn(GetDlgItem(Dialog(), 105));
+             },
+             check});
+    }
+    std::string Wave(int k) { return Key(("Wave" + std::to_string(k)).c_str()); }
+};
+
+TEST_F(Bank, Fixtures) {
+    struct Case {
+        const char *what;
+        std::string bytes;
+        std::vector<std::string> labels;  // slots 0.. after the load ("" = untouched, "Old")
+        std::vector<std::string> boxes;
+    } cases[] = {
+        {"line feeds", "!Fuck\nC:\\SND\\A.WAV\nc:\\snd\\b.wav\n", {"A", "B", "Old"}, {}},
+        {"carriage returns too", "!Fuck\r\nC:\\SND\\A.WAV\r\nc:\\snd\\b.wav\r\n", {"A", "B", "Old"}, {}},
+        {"a last line without a line feed", "!Fuck\nC:\\SND\\A.WAV\nC:\\SND\\B.WAV", {"A", "Old"}, {}},
+        {"an empty second line", "!Fuck\nC:\\SND\\A.WAV\n\nC:\\SND\\B.WAV\n", {"A", "Old", "Old"}, {}},
+        {"the mark alone", "!Fuck", {"Old", "Old"}, {}},
+        {"0x1A ends the file", std::string("!Fuck\nC:\\SND\\A.WAV\n\x1A" "C:\\SND\\B.WAV\n"), {"A", "Old"}, {}},
+        {"any character after the mark", "!Fuck C:\\SND\\A.WAV\n", {"A", "Old"}, {}},
+        {"a missing path, reported, later lines load", "!Fuck\nc:\\snd\\horn.wav\nC:\\SND\\B.WAV\n", {"Old", "B"},
+         {"C:\\SND\\HORN.WAV\n\nCan't load that file!"}},
+        {"a path too long for a line", "!Fuck\nC:\\" + std::string(1500, 'x') + "\nC:\\SND\\B.WAV\n", {"Old", "B"},
+         {"C:\\XXX"}},
+        {"a wrong mark", "!fuck\nC:\\SND\\A.WAV\n", {"Old"}, {"SHOW.QK\n\nWrong file format!"}},
+    };
+    for (const Case &c : cases) {
+        ResetProgram();
+        StoreKey("Auto", "0");
+        StoreKey("Rehearse", "0");
+        for (int k = 1; k <= 3; k++) StoreKey(("Wave" + std::to_string(k)).c_str(), "C:\\SND\\OLD.WAV");
+        WriteFile(home + "/BANKS/SHOW.QK", c.bytes);
+        std::vector<std::string> labels, boxes;
+        LoadBank("SHOW.QK", [&] {
+            for (size_t i = 0; i < c.labels.size(); i++) labels.push_back(SlotTable[i].label);
+            for (const hl::BoxRecord &b : hl::Boxes()) boxes.push_back(b.text);
+            for (const hl::BoxRecord &b : hl::Boxes()) {
+                EXPECT_EQ(b.caption, "ERROR") << c.what;
+                EXPECT_EQ(b.type, (UINT)MB_OK) << c.what;
+                EXPECT_EQ(b.owner, Main()) << c.what;
+            }
+        });
+        EXPECT_EQ(labels, c.labels) << c.what;
+        ASSERT_EQ(boxes.size(), c.boxes.size()) << c.what;
+        for (size_t i = 0; i < boxes.size(); i++)
+            EXPECT_EQ(boxes[i].substr(0, c.boxes[i].size()), c.boxes[i]) << c.what;
+        for (const std::string &b : boxes) EXPECT_LT(b.size(), (size_t)SCRATCH_TEXT_SIZE) << c.what;
+    }
+}
+
+TEST_F(Bank, LoadedPathsAreStoredAsWrittenAndCaptioned) {
+    WriteFile(home + "/BANKS/SHOW.QK", "!Fuck\nc:\\snd\\a.wav\n  C:\\SND\\B.WAV\nC:\\SND\\C.WAV\n");
+    LoadBank("SHOW.QK", [&] {
+        EXPECT_EQ(Wave(1), "c:\\snd\\a.wav");
+        // Blanks before a path make it another path, which does not exist.
+        EXPECT_EQ(Wave(2), "<absent>");
+        EXPECT_EQ(Wave(3), "C:\\SND\\C.WAV");
+        EXPECT_NE(Text(SlotButtons[0]).find("\nA"), std::string::npos);
+        EXPECT_NE(Text(SlotButtons[2]).find("\nC"), std::string::npos);
+    });
+}
+
+TEST_F(Bank, OnlyTheFirstTwelveLines) {
+    std::string bytes = "!Fuck\n";
+    for (int i = 0; i < 15; i++) bytes += "C:\\SND\\D.WAV\n";
+    WriteFile(home + "/BANKS/SHOW.QK", bytes);
+    LoadBank("SHOW.QK", [&] {
+        for (int k = 1; k <= 12; k++) EXPECT_EQ(Wave(k), "C:\\SND\\D.WAV") << k;
+        EXPECT_EQ(Wave(13), "<absent>");
+        for (const Slot &s : SlotTable) EXPECT_EQ(s.loaded, 1);
+    });
+}
+
+TEST_F(Bank, AWavChosenAsABank) {
+    LoadBank("..\\SND\\A.WAV", [&] {
+        ASSERT_EQ(hl::Boxes().size(), 1u);
+        EXPECT_EQ(hl::Boxes()[0].text, "..\\SND\\A.WAV\n\nWrong file format!");
+        for (const Slot &s : SlotTable) EXPECT_EQ(s.loaded, 0);
+    });
+}
+
+TEST_F(Bank, OutOfMemoryMidWay) {
+    StoreKey("Wave2", "C:\\SND\\OLD.WAV");
+    WriteFile(home + "/BANKS/SHOW.QK", "!Fuck\nC:\\SND\\A.WAV\nC:\\SND\\B.WAV\nC:\\SND\\C.WAV\n");
+    LoadBank(
+        "SHOW.QK",
+        [&] {
+            ASSERT_EQ(hl::Boxes().size(), 1u);
+            EXPECT_EQ(hl::Boxes()[0].text, "Not enough memory available!");
+            EXPECT_EQ(hl::Boxes()[0].owner, nullptr);
+            EXPECT_EQ(SlotTable[0].loaded, 1);
+            EXPECT_EQ(Wave(1), "C:\\SND\\A.WAV");
+            // Slot 1's old sample is gone, its label, caption and key stay.
+            EXPECT_EQ(SlotTable[1].loaded, 0);
+            EXPECT_STREQ(SlotTable[1].label, "Old");
+            EXPECT_NE(Text(SlotButtons[1]).find("\nOld"), std::string::npos);
+            EXPECT_EQ(Wave(2), "C:\\SND\\OLD.WAV");
+            EXPECT_EQ(Wave(3), "<absent>");  // never reached
+        },
+        [] { qk::FailNthGlobalAlloc(2); });
+}
+
+TEST_F(Bank, ABankThatCannotBeReadTouchesNothing) {
+    MakeDirs(home + "/BANKS");
+    ASSERT_EQ(mkfifo((home + "/BANKS/PIPE.QK").c_str(), 0644), 0);
+    StoreKey("Wave1", "C:\\SND\\OLD.WAV");
+    std::string before;
+    LoadBank("PIPE.QK", [&] {
+        ASSERT_EQ(hl::Boxes().size(), 1u);
+        EXPECT_NE(hl::Boxes()[0].text.find("PIPE.QK\n\nThis bank file can't be opened!"), std::string::npos);
+        EXPECT_STREQ(SlotTable[0].label, "Old");
+        EXPECT_EQ(SlotTable[0].loaded, 1);
+    });
+}
+
+TEST_F(Bank, WhereThePickerOpens) {
+    struct Case {
+        const char *savefile;  // nullptr: absent
+        const char *current;
+        const char *directory, *name;
+    } cases[] = {
+        {nullptr, "C:\\", "C:", "*.QK"},
+        {nullptr, "C:\\SND", "C:\\SND", "*.QK"},
+        {"D:\\BANKS\\SHOW.QK", "C:\\", "D:\\BANKS", "SHOW.QK"},
+    };
+    MakeDirs(driveD + "/BANKS");
+    for (const Case &c : cases) {
+        ResetProgram();
+        if (c.savefile) StoreKey("Savefile", c.savefile, "QK_Wav");
+        std::string directory, name, title;
+        Run({[&] {
+                 SetCurrentDirectoryA(c.current);
+                 hl::ChooseMenuItem(Main(), 103);
+             },
+             [&] {
+                 directory = Picker.directory;
+                 name = ItemText(Dialog(), 103);
+                 title = Text(Dialog());
+                 hl::PressKey(VK_ESCAPE);
+             }});
+        EXPECT_EQ(directory, c.directory) << c.current;
+        EXPECT_EQ(name, c.name) << c.current;
+        EXPECT_EQ(title, "Pick QK-file to load..");
+        WritePrivateProfileStringA("QK_Wav", NULL, NULL, "ZELVRANT.INI");
+    }
+}
+
+TEST_F(Bank, PlaybackStopsEvenWhenThePickerIsCancelled) {
+    StoreKey("Wave1", "C:\\SND\\OLD.WAV");
+    StoreKey("Loop", "1");
+    Run({[&] { hl::PressKey(VK_F1); },
+         [&] {
+             hl::ClearSounds();
+             hl::ChooseMenuItem(Main(), 103);
+         },
+         [&] { hl::PressKey(VK_ESCAPE); },
+         [&] {
+             auto log = hl::Sounds();
+             ASSERT_EQ(log.size(), 1u);
+             EXPECT_EQ(log[0].image, nullptr);
+             EXPECT_EQ(SlotTable[0].loaded, 1);
+         }});
+}
+
+}  // namespace

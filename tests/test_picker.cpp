@@ -1,0 +1,293 @@
+// The file picker, run on its own over a tree with two drives.
+#include <unistd.h>
+
+#include "picker/picker.h"
+#include "tests/program.h"
+
+namespace {
+
+namespace hl = qk::headless;
+
+class PickerTest : public ProgramTest {
+protected:
+    void SetUp() override {
+        ProgramTest::SetUp();
+        MakeSample("SOUNDS/DING.WAV");
+        MakeSample("SOUNDS/a.b.wav");
+        MakeSample("SOUNDS/DING.MP3");
+        MakeSample("SOUNDS/JINGLES/JINGLE.WAV");
+        MakeDirs(home + "/SOUNDS/.hidden");
+        MakeDirs(home + "/SOUNDS/SUBDIR.WAV");
+        MakeSample("ROOT.WAV");
+        MakeSample("../media/BANKS/SHOW.QK");
+        memset(&Picker, 0, sizeof Picker);
+    }
+    // Opens the picker; the steps run while it is open.
+    INT_PTR Open(const char *directory, const char *name, DWORD mode, std::vector<std::function<void()>> steps) {
+        Picker.mode = mode;
+        snprintf(Picker.title, sizeof Picker.title, "Pick WAV-file to assign...");
+        snprintf(Picker.filterExtension, sizeof Picker.filterExtension, "wav");
+        snprintf(Picker.defaultExtension, sizeof Picker.defaultExtension, "wav");
+        snprintf(Picker.directory, sizeof Picker.directory, "%s", directory);
+        snprintf(Picker.fileName, sizeof Picker.fileName, "%s", name);
+        for (auto &s : steps) hl::OnIdle(s);
+        return RunFilePicker((HINSTANCE)0x400000, NULL);
+    }
+    static void Ok() { hl::ClickOn(GetDlgItem(Dialog(), 105)); }
+    static void SetName(const char *name) { SetDlgItemTextA(Dialog(), 103, name); }
+};
+
+TEST_F(PickerTest, OpensAtADriveRoot) {
+    std::string cwd;
+    INT_PTR r = Open("C:", "*.WAV", 7, {[&] {
+        HWND d = Dialog();
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(Text(d), "Pick WAV-file to assign...");
+        EXPECT_EQ(ItemText(d, 107), "C:\\");
+        std::vector<std::string> dirs = ListItems(d, 102);
+        EXPECT_EQ(IndexOf(dirs, ".."), -1);
+        EXPECT_NE(IndexOf(dirs, "SOUNDS"), -1);
+        EXPECT_EQ(ListItems(d, 101), std::vector<std::string>{"ROOT.WAV"});
+        EXPECT_EQ(ItemText(d, 103), "*.WAV");
+        EXPECT_EQ(GetFocus(), GetDlgItem(d, 103));
+        DWORD a = 0, b = 0;
+        SendDlgItemMessageA(d, 103, EM_GETSEL, (WPARAM)&a, (LPARAM)&b);
+        EXPECT_EQ(a, 0u);
+        EXPECT_EQ(b, 5u);  // all of it selected
+        EXPECT_EQ(ListItems(d, 104), (std::vector<std::string>{"[-c-]", "[-d-]", "[-z-]"}));
+        EXPECT_EQ(SendDlgItemMessageA(d, 104, CB_GETCURSEL, 0, 0), 0);
+        char buf[MAX_PATH];
+        GetCurrentDirectoryA(sizeof buf, buf);
+        cwd = buf;
+        hl::ClickOn(GetDlgItem(d, 106));  // Cancel
+    }});
+    EXPECT_EQ(r, 0);
+    EXPECT_EQ(cwd, "C:\\");
+}
+
+TEST_F(PickerTest, OpensInASubdirectoryAndMakesItCurrent) {
+    Open("C:\\SOUNDS", "DING.WAV", 7, {[&] {
+        HWND d = Dialog();
+        EXPECT_EQ(ItemText(d, 107), "C:\\SOUNDS");
+        // "." is left out; ".." and names beginning with a dot are listed.
+        EXPECT_EQ(ListItems(d, 102), (std::vector<std::string>{"..", ".hidden", "JINGLES", "SUBDIR.WAV"}));
+        EXPECT_EQ(ListItems(d, 101), (std::vector<std::string>{"a.b.wav", "DING.WAV"}));
+        hl::PressKey(VK_ESCAPE);
+    }});
+    char buf[MAX_PATH];
+    GetCurrentDirectoryA(sizeof buf, buf);
+    EXPECT_STREQ(buf, "C:\\SOUNDS");
+}
+
+TEST_F(PickerTest, AMissingStartingDirectoryFallsBackToTheCurrentOne) {
+    struct { const char *current, *start, *directory, *label; } cases[] = {
+        {"C:\\", "C:\\NOPE", "C:", "C:\\"},
+        {"C:\\SOUNDS\\JINGLES", "D:\\GONE", "C:\\SOUNDS\\JINGLES", "C:\\SOUNDS\\JINGLES"},
+        {"C:\\SOUNDS", "", "C:\\SOUNDS", "C:\\SOUNDS"},
+    };
+    for (auto &c : cases) {
+        ASSERT_TRUE(SetCurrentDirectoryA(c.current));
+        std::string label;
+        Open(c.start, "*.WAV", 7, {[&] {
+            label = ItemText(Dialog(), 107);
+            hl::PressKey(VK_ESCAPE);
+        }});
+        EXPECT_STREQ(Picker.directory, c.directory) << c.start;
+        EXPECT_EQ(label, c.label) << c.start;
+    }
+}
+
+TEST_F(PickerTest, NavigatesUpAndDownKeepingTheName) {
+    std::vector<std::string> seen;
+    Open("C:\\SOUNDS", "KEEP.WAV", 7,
+         {[&] { DoubleClickEntry(Dialog(), 102, IndexOf(ListItems(Dialog(), 102), "JINGLES")); },
+          [&] {
+              seen.push_back(Picker.directory);
+              EXPECT_EQ(ListItems(Dialog(), 101), std::vector<std::string>{"JINGLE.WAV"});
+              EXPECT_EQ(ItemText(Dialog(), 103), "KEEP.WAV");
+              DoubleClickEntry(Dialog(), 102, 0);  // ".."
+          },
+          [&] {
+              seen.push_back(Picker.directory);
+              DoubleClickEntry(Dialog(), 102, IndexOf(ListItems(Dialog(), 102), ".hidden"));  // as ".."
+          },
+          [&] {
+              seen.push_back(Picker.directory);
+              EXPECT_EQ(ItemText(Dialog(), 107), "C:\\");
+              EXPECT_EQ(ItemText(Dialog(), 103), "KEEP.WAV");
+              hl::PressKey(VK_ESCAPE);
+          }});
+    EXPECT_EQ(seen, (std::vector<std::string>{"C:\\SOUNDS\\JINGLES", "C:\\SOUNDS", "C:"}));
+}
+
+TEST_F(PickerTest, ChangesDriveToItsRootAndOnlyWhenTheSelectionChanges) {
+    SetCurrentDirectoryA("D:\\BANKS");  // the drive's own current directory does not count
+    Open("C:\\SOUNDS", "X", 7, {[&] {
+                                    HWND combo = GetDlgItem(Dialog(), 104);
+                                    SetFocus(combo);
+                                    hl::PressKey(VK_DOWN);  // [-d-]
+                                },
+                                [&] {
+                                    // The entry [-d-] gives the root d: (as the list spells it).
+                                    EXPECT_STREQ(Picker.directory, "d:");
+                                    EXPECT_EQ(ItemText(Dialog(), 107), "d:\\");
+                                    EXPECT_EQ(IndexOf(ListItems(Dialog(), 102), "BANKS"), 0);
+                                    EXPECT_TRUE(ListItems(Dialog(), 101).empty());
+                                    // A new file appears; opening and closing the list without a
+                                    // choice relists nothing, so it stays unseen.
+                                    MakeSample("../media/NEW.WAV");
+                                    HWND combo = GetDlgItem(Dialog(), 104);
+                                    hl::ClickOn(combo);
+                                },
+                                [&] {
+                                    EXPECT_TRUE(SendDlgItemMessageA(Dialog(), 104, CB_GETDROPPEDSTATE, 0, 0));
+                                    hl::PressKey(VK_ESCAPE);
+                                },
+                                [&] {
+                                    EXPECT_FALSE(SendDlgItemMessageA(Dialog(), 104, CB_GETDROPPEDSTATE, 0, 0));
+                                    EXPECT_TRUE(ListItems(Dialog(), 101).empty());
+                                    hl::PressKey(VK_UP);  // back to [-c-]: a real change
+                                },
+                                [&] {
+                                    EXPECT_STREQ(Picker.directory, "c:");
+                                    EXPECT_EQ(ItemText(Dialog(), 103), "X");
+                                    hl::PressKey(VK_ESCAPE);
+                                }});
+}
+
+TEST_F(PickerTest, AcceptanceRules) {
+    struct Case {
+        const char *what;
+        DWORD mode;
+        const char *typed;
+        INT_PTR result;  // 0: the dialog stays open (then cancelled)
+        const char *fileName;
+        bool notFound;
+    } cases[] = {
+        {"pattern under bit 1", 1, "*.WAV", 0, nullptr, true},
+        {"existence before the extension", 3, "DING", 0, nullptr, true},
+        {"existing name, extension forced", 3, "DING.WAV", 1, "DING.wav", false},
+        {"another extension forced", 2, "a.b.wav", 1, "a.b.wav", false},
+        {"a directory part dropped", 2, "SUB\\DING.WAV", 1, "DING.wav", false},
+        {"an existing subdirectory", 1, "JINGLES", 1, "JINGLES", false},
+        {"empty with bit 4", 7, "", 1, "", false},
+        {"empty without bit 4", 3, "", 0, nullptr, false},
+        {"no rules", 0, "ANYTHING.TXT", 1, "ANYTHING.TXT", false},
+    };
+    for (const Case &c : cases) {
+        ResetProgram();
+        bool stillOpen = false;
+        INT_PTR r = Open("C:\\SOUNDS", "", c.mode,
+                         {[&] {
+                              SetName(c.typed);
+                              Ok();
+                          },
+                          [&] {
+                              stillOpen = Dialog() != nullptr;
+                              hl::PressKey(VK_ESCAPE);
+                          }});
+        EXPECT_EQ(r, c.result) << c.what;
+        if (c.result == 1) {
+            EXPECT_STREQ(Picker.fileName, c.fileName) << c.what;
+        } else {
+            EXPECT_TRUE(stillOpen) << c.what;
+        }
+        if (c.notFound) {
+            ASSERT_EQ(hl::Boxes().size(), 1u) << c.what;
+            EXPECT_EQ(hl::Boxes()[0].text, std::string(c.typed) +
+                                               "\nThis file can't be found.\nMake sure that you specify a "
+                                               "correct path and filename.")
+                << c.what;
+            EXPECT_EQ(hl::Boxes()[0].caption, "Error");
+            EXPECT_EQ(hl::Boxes()[0].type, (UINT)MB_ICONWARNING);
+        } else {
+            EXPECT_TRUE(hl::Boxes().empty()) << c.what;
+        }
+    }
+}
+
+TEST_F(PickerTest, ADoubleClickOnAFileAcceptsWithoutTheTests) {
+    INT_PTR r = Open("C:\\SOUNDS", "", 1, {[&] {
+        int i = IndexOf(ListItems(Dialog(), 101), "DING.WAV");
+        ASSERT_GE(i, 0);
+        DoubleClickEntry(Dialog(), 101, i);
+    }});
+    EXPECT_EQ(r, 1);
+    EXPECT_STREQ(Picker.fileName, "DING.WAV");
+    EXPECT_TRUE(hl::Boxes().empty());
+}
+
+TEST_F(PickerTest, KeyboardOfTheDialog) {
+    std::vector<int> order;
+    std::vector<std::function<void()>> steps;
+    for (int i = 0; i < 6; i++)
+        steps.push_back([&] {
+            order.push_back(GetDlgCtrlID(GetFocus()));
+            hl::PressKey(VK_TAB);
+        });
+    steps.push_back([&] {
+        // Enter in the name box: the platform's IDOK, which the picker ignores.
+        SetFocus(GetDlgItem(Dialog(), 103));
+        hl::TypeText("DING.WAV");
+        hl::PressKey(VK_RETURN);
+    });
+    steps.push_back([&] {
+        EXPECT_NE(Dialog(), nullptr);
+        EXPECT_EQ(ItemText(Dialog(), 103), "DING.WAV");
+        // Enter on the focused OK button presses it.
+        SetFocus(GetDlgItem(Dialog(), 105));
+        hl::PressKey(VK_RETURN);
+    });
+    INT_PTR r = Open("C:\\SOUNDS", "", 7, steps);
+    EXPECT_EQ(order, (std::vector<int>{103, 101, 105, 106, 104, 103}));
+    EXPECT_EQ(r, 1);
+    EXPECT_STREQ(Picker.fileName, "DING.wav");
+}
+
+TEST_F(PickerTest, TextsNeverPassTheirBuffers) {
+    // A deep directory whose child would make the path too long is not entered.
+    std::string deep(240, 'd');
+    MakeDirs(home + "/" + deep + "/" + std::string(30, 'e'));
+    std::string start = "C:\\" + deep;
+    std::string after;
+    INT_PTR r = Open(start.c_str(), "", 1, {[&] {
+                                                 DoubleClickEntry(Dialog(), 102,
+                                                                  IndexOf(ListItems(Dialog(), 102), std::string(30, 'e')));
+                                             },
+                                             [&] {
+                                                 after = Picker.directory;
+                                                 // A name box text of 300 characters is read as 259.
+                                                 SetName(std::string(300, 'n').c_str());
+                                                 Ok();
+                                             },
+                                             [&] { hl::PressKey(VK_ESCAPE); }});
+    EXPECT_EQ(r, 0);
+    EXPECT_EQ(after, start);
+    EXPECT_EQ(strlen(Picker.fileName), 259u);
+    ASSERT_EQ(hl::Boxes().size(), 1u);  // not found: the joined path is no path
+}
+
+TEST_F(PickerTest, TypingStopsAtTheBoxsWidth) {
+    Open("C:\\SOUNDS", "", 7, {[&] {
+        SetName("");
+        SetFocus(GetDlgItem(Dialog(), 103));
+        hl::TypeText(std::string(200, 'W').c_str());
+    },
+                               [&] {
+                                   std::string typed = ItemText(Dialog(), 103);
+                                   EXPECT_GT(typed.size(), 10u);
+                                   EXPECT_LT(typed.size(), 200u);
+                                   HWND edit = GetDlgItem(Dialog(), 103);
+                                   HDC dc = GetDC(edit);
+                                   SelectObject(dc, (HGDIOBJ)SendMessageA(edit, WM_GETFONT, 0, 0));
+                                   SIZE size;
+                                   GetTextExtentPoint32A(dc, typed.c_str(), (int)typed.size(), &size);
+                                   ReleaseDC(edit, dc);
+                                   RECT c;
+                                   GetClientRect(edit, &c);
+                                   EXPECT_LE(size.cx, c.right);
+                                   hl::PressKey(VK_ESCAPE);
+                               }});
+}
+
+}  // namespace
