@@ -347,6 +347,12 @@ TEST_F(Paint, TextIsDrawnAsItIsMeasured) {
     GetTextExtentPoint32A(dc, "a&b", 3, &aampb);
     EXPECT_EQ(r.right, aampb.cx);
 
+    // An ending cut off with "..." where the line is too long.
+    r = {0, 0, 40, 0};
+    DrawTextA(dc, "abcdefghijklmnop", -1, &r, DT_CALCRECT | DT_SINGLELINE | DT_END_ELLIPSIS);
+    EXPECT_LE(r.right, 40);
+    EXPECT_GT(r.right, 20);
+
     // Centred, vertically centred single line, clipped to its rectangle.
     s = Blank(200, 80, kWhite);
     RECT box = {0, 0, 200, 80};
