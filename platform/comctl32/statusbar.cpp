@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "platform/comctl32/comctl32.h"
+#include "platform/gdi32/gdi32.h"
+#include "platform/gdi32/objects.h"
 #include "platform/user32/wnd.h"
 
 namespace qk {
@@ -32,6 +34,46 @@ void Place(Window *w) {
     RECT r = {0, pc.bottom - kStatusHeight, pc.right, pc.bottom};
     if (r.left != w->rect.left || r.top != w->rect.top || r.right != w->rect.right || r.bottom != w->rect.bottom)
         SetWindowRect(w, r, SIZE_RESTORED);
+}
+
+// The bar: button face, each part a box sunk one pixel (raised for SBT_POPOUT, none for
+// SBT_NOBORDERS) with its text inside; a tab centres what follows it, a second one puts
+// the rest at the right.
+void Paint(HWND hWnd, Window *w, StatusState *s) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hWnd, &ps);
+    RECT c = ClientRectOf(w);
+    FillRect(dc, &c, GetSysColorBrush(COLOR_BTNFACE));
+    SelectObject(dc, w->font ? (HGDIOBJ)w->font : (HGDIOBJ)qk::gdi::DialogFont());
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+    size_t n = s->edges.size();
+    for (size_t i = 0; i < n; i++) {
+        int left = i == 0 ? 0 : s->edges[i - 1];
+        if (left < 0) break;  // the parts after one that runs to the border are not seen
+        int right = s->edges[i] < 0 ? c.right : s->edges[i];
+        bool last = i + 1 == n || s->edges[i] < 0;
+        RECT box = {left, 2, last ? right : right - 2, c.bottom};
+        if (box.right <= box.left) continue;
+        int kind = s->kinds[i];
+        if (kind & SBT_POPOUT)
+            DrawEdge(dc, &box, BDR_RAISEDINNER, BF_RECT);
+        else if (!(kind & SBT_NOBORDERS))
+            DrawEdge(dc, &box, BDR_SUNKENOUTER, BF_RECT);
+        RECT text = {box.left + 3, box.top + 1, box.right - 3, box.bottom - 1};
+        const std::string &t = s->texts[i];
+        size_t tab1 = t.find('\t');
+        size_t tab2 = tab1 == std::string::npos ? std::string::npos : t.find('\t', tab1 + 1);
+        std::string pieces[3] = {t.substr(0, tab1), "", ""};
+        if (tab1 != std::string::npos) pieces[1] = t.substr(tab1 + 1, tab2 == std::string::npos ? std::string::npos : tab2 - tab1 - 1);
+        if (tab2 != std::string::npos) pieces[2] = t.substr(tab2 + 1);
+        const UINT align[3] = {DT_LEFT, DT_CENTER, DT_RIGHT};
+        for (int k = 0; k < 3; k++)
+            if (!pieces[k].empty())
+                DrawTextA(dc, pieces[k].c_str(), (int)pieces[k].size(), &text,
+                          align[k] | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    }
+    EndPaint(hWnd, &ps);
 }
 
 }  // namespace
@@ -98,6 +140,9 @@ LRESULT CALLBACK StatusBarProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam
             *r = {left, 2, right, c.bottom};
             return TRUE;
         }
+        case WM_PAINT:
+            Paint(hWnd, w, s);
+            return 0;
         case WM_SETTEXT:
             s->texts[0] = lParam ? (const char *)lParam : "";
             return DefWindowProcA(hWnd, msg, wParam, lParam);

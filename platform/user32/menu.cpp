@@ -24,6 +24,8 @@ MenuItem *Find(Menu *m, UINT id, UINT flags) {
 
 }  // namespace
 
+Menu *qk::wnd::MenuFromHandle(HMENU h) { return MenuOf(h); }
+
 HMENU WINAPI GetSystemMenu(HWND hWnd, BOOL revert) {
     Window *w = FromHandle(hWnd);
     if (!w || w->parent) return NULL;

@@ -6,6 +6,7 @@
 #include <deque>
 
 #include "platform/driver/driver.h"
+#include "platform/gdi32/gdi32.h"
 #include "platform/kernel32/kernel32.h"
 #include "platform/user32/wnd.h"
 
@@ -237,8 +238,26 @@ LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
         case WM_PAINT:
             w->needsPaint = false;
             return 0;
-        case WM_ERASEBKGND:
+        case WM_ERASEBKGND: {
+            // The class background; none leaves the background to WM_PAINT.
+            if (!w->background || !wParam) return 0;
+            RECT r = ClientRectOf(w);
+            FillRect((HDC)wParam, &r, w->background);
             return 1;
+        }
+        case WM_CTLCOLORMSGBOX:
+        case WM_CTLCOLORBTN:
+        case WM_CTLCOLORDLG:
+        case WM_CTLCOLORSTATIC:
+            // Controls and dialogs on button face, in window text.
+            SetTextColor((HDC)wParam, GetSysColor(COLOR_WINDOWTEXT));
+            SetBkColor((HDC)wParam, GetSysColor(COLOR_BTNFACE));
+            return (LRESULT)GetSysColorBrush(COLOR_BTNFACE);
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORLISTBOX:
+            SetTextColor((HDC)wParam, GetSysColor(COLOR_WINDOWTEXT));
+            SetBkColor((HDC)wParam, GetSysColor(COLOR_WINDOW));
+            return (LRESULT)GetSysColorBrush(COLOR_WINDOW);
         case WM_SETFONT:
             w->font = (void *)wParam;
             if (lParam) Invalidate(w);

@@ -57,6 +57,7 @@ struct Window {
 };
 
 Window *FromHandle(HWND h);  // NULL when h names no live window
+Menu *MenuFromHandle(HMENU h);  // NULL when h names no live menu
 inline HWND Handle(Window *w) { return w ? w->hwnd : nullptr; }
 Window *TopLevel(Window *w);
 // Live top-level windows, oldest first.
