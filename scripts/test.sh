@@ -23,6 +23,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print
 
 echo "== Windows builds and their tests (imports; end to end on Wine)"
 QK_WINDOWS_BUILD_DIR=${build}-windows bash scripts/build-windows.sh
+# Verbose: the Wine run tells which scenarios ran and which were skipped, and how long it took.
 for arch in i686 x86_64; do
-  ctest --test-dir "${build}-windows/$arch" --output-on-failure --timeout 300
+  ctest --test-dir "${build}-windows/$arch" --output-on-failure --timeout 300 -V | grep -v '^[0-9]*: Test command:'
 done

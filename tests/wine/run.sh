@@ -280,6 +280,7 @@ else
     [ "$failures" -eq "$before" ] && passed=$((passed + 1))
 fi
 
-note "player output: $(tr '\n' ' ' <"$tmp/player.log")"
-echo "wine: $passed passed, $failures failed, $skipped skipped in $(elapsed) s"
+[ -s "$tmp/player.log" ] && note "player output: $(tr '\n' ' ' <"$tmp/player.log")"
+note "done"
+echo "wine: $passed passed, $failures failed, $skipped skipped"
 [ "$failures" -eq 0 ]
