@@ -7,6 +7,8 @@ packages=(
   build-essential cmake pkg-config
   libgtest-dev libsdl2-dev libsdl2-ttf-dev fonts-wine
   sox
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64
+  wine64 xvfb xdotool
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds QK Sonnerix and runs every test: the normal build,
-# then the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# then the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer, then the
+# Windows executables (MinGW) with their import check and the end-to-end run on Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -19,3 +20,10 @@ cmake --build "$asan" -j2 --target qk_tests qk_audio_tests
 echo "== tests with sanitizers"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   ctest --test-dir "$asan" -j2 --output-on-failure --timeout 240
+
+echo "== Windows builds and their tests (imports; end to end on Wine)"
+QK_WINDOWS_BUILD_DIR=${build}-windows bash scripts/build-windows.sh
+# Verbose: the Wine run tells which scenarios ran and which were skipped, and how long it took.
+for arch in i686 x86_64; do
+  ctest --test-dir "${build}-windows/$arch" --output-on-failure --timeout 300 -V | grep -v '^[0-9]*: Test command:'
+done
