@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/gdi32/font.h"
+#include "platform/gdi32/gdi32.h"
 #include "platform/user32/wnd.h"
 
 namespace qk {
@@ -179,6 +180,39 @@ LRESULT CALLBACK EditProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             }
             Invalidate(w);
             return 0;
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(hWnd, &ps);
+            RECT c = ClientRectOf(w);
+            HBRUSH back = w->parent ? (HBRUSH)SendMessageA(Handle(w->parent), WM_CTLCOLOREDIT, (WPARAM)dc,
+                                                           (LPARAM)hWnd)
+                                    : NULL;
+            FillRect(dc, &c, back ? back : GetSysColorBrush(COLOR_WINDOW));
+            SelectObject(dc, w->font ? (HGDIOBJ)w->font : GetStockObject(SYSTEM_FONT));
+            int height = gdi::FontHeight((gdi::FontId)ControlFont(w));
+            int y = (c.bottom - height) / 2;
+            int a = std::min(e->anchor, e->caret), b = std::max(e->anchor, e->caret);
+            bool showSelection = a != b && (e->focused || (w->style & ES_NOHIDESEL));
+            const std::string &t = w->text;
+            SetBkMode(dc, TRANSPARENT);
+            SetTextColor(dc, GetSysColor(w->enabled ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT));
+            TextOutA(dc, kMargin, y, t.c_str(), (int)t.size());
+            if (showSelection) {
+                int x0 = kMargin + TextWidth(w, t.substr(0, (size_t)a));
+                int x1 = kMargin + TextWidth(w, t.substr(0, (size_t)b));
+                RECT sel = {x0, y, x1, y + height};
+                FillRect(dc, &sel, GetSysColorBrush(COLOR_HIGHLIGHT));
+                SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
+                TextOutA(dc, x0, y, t.c_str() + a, b - a);
+            }
+            if (e->focused) {
+                int x = kMargin + TextWidth(w, t.substr(0, (size_t)e->caret));
+                RECT caret = {x, y, x + 1, y + height};
+                FillRect(dc, &caret, GetSysColorBrush(COLOR_WINDOWTEXT));
+            }
+            EndPaint(hWnd, &ps);
+            return 0;
+        }
         case WM_SETFOCUS:
             e->focused = true;
             Invalidate(w);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/gdi32/font.h"
+#include "platform/gdi32/gdi32.h"
 #include "platform/user32/wnd.h"
 
 namespace qk {
@@ -29,6 +30,52 @@ int CompareListText(const std::string &a, const std::string &b) {
     for (char &c : lb) c = (char)tolower((unsigned char)c);
     if (la != lb) return la < lb ? -1 : 1;
     return a == b ? 0 : (a < b ? -1 : 1);
+}
+
+void DrawVerticalScrollBar(HDC dc, RECT r, int first, int visible, int total) {
+    int w = r.right - r.left;
+    FillRect(dc, &r, GetSysColorBrush(COLOR_SCROLLBAR));
+    RECT up = {r.left, r.top, r.right, r.top + w}, down = {r.left, r.bottom - w, r.right, r.bottom};
+    for (RECT *b : {&up, &down}) {
+        RECT e = *b;
+        FillRect(dc, &e, GetSysColorBrush(COLOR_BTNFACE));
+        DrawEdge(dc, &e, EDGE_RAISED, BF_RECT);
+    }
+    // The arrows: small filled triangles.
+    HPEN ink = CreatePen(PS_SOLID, 1, GetSysColor(total > visible ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
+    HGDIOBJ old = SelectObject(dc, ink);
+    int cx = r.left + w / 2;
+    for (int i = 0; i < 4; i++) {
+        MoveToEx(dc, cx - i, up.top + w / 2 - 2 + i, NULL);
+        LineTo(dc, cx + i + 1, up.top + w / 2 - 2 + i);
+        MoveToEx(dc, cx - i, down.top + w / 2 + 1 - i, NULL);
+        LineTo(dc, cx + i + 1, down.top + w / 2 + 1 - i);
+    }
+    SelectObject(dc, old);
+    DeleteObject(ink);
+    int track = (down.top - up.bottom);
+    if (total > visible && track > 8) {
+        int size = std::max(8, track * visible / total);
+        int pos = up.bottom + (int)((long long)(track - size) * first / std::max(1, total - visible));
+        RECT thumb = {r.left, pos, r.right, pos + size};
+        FillRect(dc, &thumb, GetSysColorBrush(COLOR_BTNFACE));
+        DrawEdge(dc, &thumb, EDGE_RAISED, BF_RECT);
+    }
+}
+
+void DrawListRows(HDC dc, RECT r, const std::vector<std::string> &rows, int first, int rowHeight,
+                  const std::vector<bool> &selected, int highlighted, int focusRow) {
+    SetBkMode(dc, TRANSPARENT);
+    for (int i = first, y = r.top; i < (int)rows.size() && y < r.bottom && rowHeight > 0; i++, y += rowHeight) {
+        RECT row = {r.left, y, r.right, y + rowHeight};
+        bool on = i == highlighted || (i < (int)selected.size() && selected[(size_t)i]);
+        if (on) FillRect(dc, &row, GetSysColorBrush(COLOR_HIGHLIGHT));
+        SetTextColor(dc, GetSysColor(on ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+        RECT text = {row.left + 2, row.top, row.right, row.bottom};
+        DrawTextA(dc, rows[(size_t)i].c_str(), (int)rows[(size_t)i].size(), &text,
+                  DT_LEFT | DT_SINGLELINE | DT_NOPREFIX | DT_VCENTER);
+        if (i == focusRow) DrawFocusRect(dc, &row);
+    }
 }
 
 namespace {
@@ -263,6 +310,19 @@ LRESULT CALLBACK ListBoxProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) 
             if (changed && notify) Notify(w, LBN_SELCHANGE);
             return 0;
         }
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(hWnd, &ps);
+            RECT c = ClientRectOf(w);
+            HBRUSH back = w->parent ? (HBRUSH)SendMessageA(Handle(w->parent), WM_CTLCOLORLISTBOX, (WPARAM)dc,
+                                                           (LPARAM)hWnd)
+                                    : NULL;
+            FillRect(dc, &c, back ? back : GetSysColorBrush(COLOR_WINDOW));
+            SelectObject(dc, w->font ? (HGDIOBJ)w->font : GetStockObject(SYSTEM_FONT));
+            DrawListRows(dc, c, l->items, l->top, ItemHeight(w), l->selected, -1, l->focused ? l->caret : -1);
+            EndPaint(hWnd, &ps);
+            return 0;
+        }
         case WM_SETFOCUS:
             l->focused = true;
             Invalidate(w);
@@ -289,6 +349,7 @@ struct ComboState : ControlState {
     int closedHeight = 0;
     int droppedHeight = 0;
     bool focused = false;
+    bool scroll = false;
 };
 
 ComboState *ComboOf(Window *w) {
@@ -363,6 +424,9 @@ LRESULT CALLBACK ComboBoxProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
     int count = (int)c->items.size();
     switch (msg) {
         case WM_CREATE:
+            // The scroll bar belongs to the dropped list, drawn inside the box.
+            c->scroll = (w->style & WS_VSCROLL) != 0;
+            w->style &= ~WS_VSCROLL;
             c->droppedHeight = w->rect.bottom - w->rect.top;
             c->closedHeight = ItemHeight(w) + 8;
             w->rect.bottom = w->rect.top + c->closedHeight;
@@ -517,6 +581,55 @@ LRESULT CALLBACK ComboBoxProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
             char text[2] = {(char)wParam, 0};
             int i = FindItem(c->items, c->dropped ? c->hot : c->current, text, false);
             if (i >= 0) SelectByKey(w, c, i);
+            return 0;
+        }
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(hWnd, &ps);
+            RECT r = ClientRectOf(w);
+            SelectObject(dc, w->font ? (HGDIOBJ)w->font : GetStockObject(SYSTEM_FONT));
+            // The closed part: a sunken field with the chosen entry and the arrow button.
+            RECT field = {0, 0, r.right, c->closedHeight};
+            FillRect(dc, &field, GetSysColorBrush(COLOR_WINDOW));
+            DrawEdge(dc, &field, EDGE_SUNKEN, BF_RECT | BF_ADJUST);
+            RECT button = {field.right - 16, field.top, field.right, field.bottom};
+            FillRect(dc, &button, GetSysColorBrush(COLOR_BTNFACE));
+            DrawEdge(dc, &button, c->dropped ? BDR_SUNKENOUTER : EDGE_RAISED, BF_RECT);
+            HPEN ink = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_BTNTEXT));
+            HGDIOBJ old = SelectObject(dc, ink);
+            int ax = (button.left + button.right) / 2, ay = (button.top + button.bottom) / 2 - 1;
+            for (int i = 0; i < 4; i++) {
+                MoveToEx(dc, ax - 3 + i, ay + i, NULL);
+                LineTo(dc, ax + 4 - i, ay + i);
+            }
+            SelectObject(dc, old);
+            DeleteObject(ink);
+            RECT text = {field.left + 1, field.top + 1, button.left - 1, field.bottom - 1};
+            bool mark = c->focused && !c->dropped;
+            if (mark) FillRect(dc, &text, GetSysColorBrush(COLOR_HIGHLIGHT));
+            if (c->current >= 0 && c->current < count) {
+                SetBkMode(dc, TRANSPARENT);
+                SetTextColor(dc, GetSysColor(mark ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+                RECT t = {text.left + 2, text.top, text.right, text.bottom};
+                const std::string &item = c->items[(size_t)c->current];
+                DrawTextA(dc, item.c_str(), (int)item.size(), &t, DT_LEFT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+            }
+            if (mark) DrawFocusRect(dc, &text);
+            if (c->dropped) {
+                // The dropped list under it, framed, with its own scroll bar when needed.
+                RECT list = {0, c->closedHeight, r.right, r.bottom};
+                FillRect(dc, &list, GetSysColorBrush(COLOR_WINDOW));
+                FrameRect(dc, &list, GetSysColorBrush(COLOR_WINDOWFRAME));
+                RECT inner = {list.left + 1, list.top + 1, list.right - 1, list.bottom - 1};
+                int rows = ComboRows(w, c);
+                if (c->scroll) {
+                    RECT bar = {inner.right - 16, inner.top, inner.right, inner.bottom};
+                    DrawVerticalScrollBar(dc, bar, c->top, rows, count);
+                    inner.right -= 16;
+                }
+                DrawListRows(dc, inner, c->items, c->top, ItemHeight(w), {}, c->hot, -1);
+            }
+            EndPaint(hWnd, &ps);
             return 0;
         }
         case WM_SETFOCUS:

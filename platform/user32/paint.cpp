@@ -248,7 +248,8 @@ void Collect(Window *w, POINT clientOrigin, RECT clientClip, Surface &s, std::ve
 
 // The border of a child window, drawn before it paints itself.
 void ChildBorder(Window *c, const PaintStep &step, Surface &s) {
-    if (!(c->style & (WS_BORDER | WS_DLGFRAME)) && !(c->exStyle & (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE))) return;
+    if (!(c->style & (WS_BORDER | WS_DLGFRAME | WS_VSCROLL)) && !(c->exStyle & (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE)))
+        return;
     HDC dc = GetDC(NULL);
     gdi::SurfaceTarget t;
     t.surface = &s;
@@ -266,6 +267,16 @@ void ChildBorder(Window *c, const PaintStep &step, Surface &s) {
     if (c->exStyle & WS_EX_CLIENTEDGE)
         DrawEdge(dc, &r, EDGE_SUNKEN, BF_RECT | BF_ADJUST);
     if (c->exStyle & WS_EX_STATICEDGE) DrawEdge(dc, &r, BDR_SUNKENOUTER, BF_RECT | BF_ADJUST);
+    if (c->style & WS_VSCROLL) {
+        // A list's rows tell where the thumb stands.
+        HWND h = c->hwnd;
+        int total = (int)SendMessageA(h, LB_GETCOUNT, 0, 0), first = (int)SendMessageA(h, LB_GETTOPINDEX, 0, 0);
+        int rowHeight = (int)SendMessageA(h, LB_GETITEMHEIGHT, 0, 0);
+        RECT client = wnd::ClientRectOf(c);
+        int visible = rowHeight > 0 ? client.bottom / rowHeight : total;
+        RECT bar = {r.right - 16, r.top, r.right, r.bottom};
+        wnd::DrawVerticalScrollBar(dc, bar, first, visible, total);
+    }
     ReleaseDC(NULL, dc);
 }
 

@@ -89,6 +89,14 @@ LRESULT CALLBACK EditProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK ListBoxProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK ComboBoxProc(HWND, UINT, WPARAM, LPARAM);
 
+// Draws a classic vertical scroll bar in r (arrows and track) with a thumb for `first`
+// of `total` rows where `visible` fit (no thumb when everything fits).
+void DrawVerticalScrollBar(HDC dc, RECT r, int first, int visible, int total);
+// Draws list rows from `first` into r: the selected ones highlighted, a focus rectangle
+// round `focusRow` (-1: none).
+void DrawListRows(HDC dc, RECT r, const std::vector<std::string> &rows, int first, int rowHeight,
+                  const std::vector<bool> &selected, int highlighted, int focusRow);
+
 // The font a control draws and measures with: the one set by WM_SETFONT, else System.
 int ControlFont(const Window *w);  // a qk::gdi::FontId value
 

@@ -268,7 +268,9 @@ if ! "$windres" -i "$exe" -O rc 2>/dev/null | grep -Eq '^"?NTFS"? DIALOG'; then
     skipped=$((skipped + 1))
 else
     before=$failures
-    write_ini '[QK_Pex]' Lock=0 Sync=0 Loop=0 Auto=0 Notify=0 Rehearse=0
+    # The slot already names a file in C:\sounds, so the picker opens there; the name typed
+    # replaces the selected one, and the default extension is forced onto it.
+    write_ini '[QK_Pex]' Lock=0 Sync=0 Loop=0 Auto=0 Notify=0 Rehearse=0 'Wave1=C:\sounds\beep.wav'
     start_player
     w=$(main_window)
     if [ -z "$w" ]; then
@@ -280,8 +282,8 @@ else
         if ! poll 100 window_shown '^Pick WAV-file to assign\.\.\.$'; then
             fail "no picker dialog after the right-click"
         else
-            pick_file "$(window '^Pick WAV-file to assign\.\.\.$')" 'C:\SOUNDS\BEEP.WAV'
-            poll 50 key_is Wave1 'C:\SOUNDS\BEEP.WAV' || fail "expected Wave1=C:\\SOUNDS\\BEEP.WAV, got '$(key Wave1)'"
+            pick_file "$(window '^Pick WAV-file to assign\.\.\.$')" 'BEEP.WAV'
+            poll 50 key_is Wave1 'C:\sounds\BEEP.wav' || fail "expected Wave1=C:\\sounds\\BEEP.wav, got '$(key Wave1)'"
         fi
         close_and_wait "$w"
     fi
