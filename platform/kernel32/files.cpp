@@ -81,7 +81,6 @@ DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
     }
     size_t slash = host.find_last_of('/');
     std::string name = slash == std::string::npos ? host : host.substr(slash + 1);
-    SetLastError(ERROR_SUCCESS);
     return AttributesOf(name, st);
 }
 

@@ -249,6 +249,7 @@ bool ApplyWrite(std::vector<std::string> &lines, const char *section, const char
         val = value;
         size_t cut = val.find_first_of("\r\n");  // a line break would split the entry
         if (cut != std::string::npos) val.resize(cut);
+        val = Trim(val);  // blanks round a value are not kept, as on the platform
     }
     if (sec < 0) {
         if (!value) return false;

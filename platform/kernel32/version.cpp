@@ -12,7 +12,7 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
     memset((char *)info + sizeof(DWORD), 0, size - sizeof(DWORD));
     info->dwMajorVersion = 4;
     info->dwMinorVersion = 0;
-    info->dwBuildNumber = 950;
+    info->dwBuildNumber = 0x040003B6;  // the family's form: version in the high word, build 950
     info->dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
     return TRUE;
 }

@@ -188,6 +188,7 @@ BOOL WINAPI GetWindowPlacement(HWND hWnd, WINDOWPLACEMENT *lpwndpl);
 #define SM_CYDLGFRAME 8
 #define SM_CXICON 11
 #define SM_CYICON 12
+#define SM_CYMENU 15
 #define SM_CXFRAME 32
 #define SM_CYFRAME 33
 #define SM_CXSIZE 30

@@ -176,6 +176,7 @@ void SetWindowRect(Window *w, const RECT &r, WPARAM sizeType, bool forceSize) {
     }
     if (!FromHandle(h)) return;
     if (sized || forceSize) {
+        w->needsSize = false;
         RECT c = ClientRectOf(w);
         SendMessageA(h, WM_SIZE, sizeType, MAKELPARAM(c.right, c.bottom));
     }
@@ -320,13 +321,17 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
         if (FromHandle(h)) DestroyWindow(h);
         return NULL;
     }
-    // The first size and move notifications come with the creation.
-    RECT c = ClientRectOf(w);
-    SendMessageA(h, WM_SIZE, SIZE_RESTORED, MAKELPARAM(c.right, c.bottom));
-    if (!FromHandle(h)) return NULL;
-    POINT o = child ? POINT{w->rect.left, w->rect.top} : ClientOrigin(w);
-    SendMessageA(h, WM_MOVE, 0, MAKELPARAM(o.x, o.y));
-    if (!FromHandle(h)) return NULL;
+    // A child hears of its size and place with its creation; a top-level window when it is
+    // first shown.
+    if (child) {
+        RECT c = ClientRectOf(w);
+        SendMessageA(h, WM_SIZE, SIZE_RESTORED, MAKELPARAM(c.right, c.bottom));
+        if (!FromHandle(h)) return NULL;
+        SendMessageA(h, WM_MOVE, 0, MAKELPARAM(w->rect.left, w->rect.top));
+        if (!FromHandle(h)) return NULL;
+    } else {
+        w->needsSize = true;
+    }
     if (child && !(exStyle & WS_EX_NOPARENTNOTIFY)) {
         for (Window *p = w->parent; p; p = p->parent) {
             SendMessageA(Handle(p), WM_PARENTNOTIFY, MAKEWPARAM(WM_CREATE, (WORD)w->id), (LPARAM)h);
@@ -518,6 +523,17 @@ BOOL WINAPI ShowWindow(HWND hWnd, int cmd) {
         w->visible = true;
         w->style |= WS_VISIBLE;
     }
+    if (w->needsSize && state == w->showState) {
+        w->needsSize = false;
+        RECT c = ClientRectOf(w);
+        SendMessageA(hWnd, WM_SIZE, state == SW_SHOWMAXIMIZED ? SIZE_MAXIMIZED : SIZE_RESTORED,
+                     MAKELPARAM(c.right, c.bottom));
+        if (!FromHandle(hWnd)) return wasVisible;
+        POINT o = ClientOrigin(w);
+        SendMessageA(hWnd, WM_MOVE, 0, MAKELPARAM(o.x, o.y));
+        if (!FromHandle(hWnd)) return wasVisible;
+    }
+    w->needsSize = false;
     if (state != w->showState) {
         int sw, sh;
         ScreenSize(sw, sh);
@@ -674,6 +690,8 @@ int WINAPI GetSystemMetrics(int index) {
         case SM_CXSIZE:
         case SM_CYSIZE:
             return 18;
+        case SM_CYMENU:
+            return 19;
         default:
             return 0;
     }

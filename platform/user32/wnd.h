@@ -46,6 +46,7 @@ struct Window {
     bool enabled = true;
     bool destroying = false;
     bool needsPaint = false;
+    bool needsSize = false;  // a hidden top-level window hears of its size when first shown
     HICON icon = nullptr;
     HICON iconSmall = nullptr;
     HBRUSH background = nullptr;
