@@ -7,6 +7,7 @@ packages=(
   build-essential cmake pkg-config
   libgtest-dev libsdl2-dev libsdl2-ttf-dev fonts-wine
   sox
+  python3 xvfb openbox xdotool x11-apps x11-utils
 )
 
 missing=()
