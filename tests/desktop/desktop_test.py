@@ -106,11 +106,26 @@ class Desktop:
         env.update({"DISPLAY": self.display, "HOME": self.home, "XDG_CONFIG_HOME": self.config,
                     "XDG_RUNTIME_DIR": self.root})
         self.env = env
-        wm = subprocess.Popen(["openbox", "--sm-disable"], env=env, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL)
-        self.procs.append(wm)
-        wait_for("the window manager", lambda: "window id" in self.run(
-            ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check_rc=False))
+        wait_for("the X server", lambda: subprocess.run(
+            ["xprop", "-root", "-len", "1"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            timeout=15).returncode == 0)
+        self.wm_log = open(os.path.join(self.root, "openbox.log"), "wb")
+        wm = [None, 0]
+
+        def wm_ready():
+            if wm[0] is None or wm[0].poll() is not None:
+                # It may lose a race for a display that is still being set up: it gets
+                # three tries.
+                if wm[1] >= 3:
+                    with open(os.path.join(self.root, "openbox.log"), "rb") as f:
+                        raise Failure("openbox does not start: " + f.read().decode(errors="replace")[-500:])
+                wm[1] += 1
+                wm[0] = subprocess.Popen(["openbox", "--sm-disable"], env=env, stdout=self.wm_log,
+                                         stderr=self.wm_log)
+                self.procs.append(wm[0])
+                return False
+            return "window id" in self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check_rc=False)
+        wait_for("the window manager", wm_ready)
 
     def run(self, args, check_rc=True, timeout=15):
         r = subprocess.run(args, env=self.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
@@ -141,7 +156,7 @@ class Desktop:
     def start_player(self, audio=True):
         env = dict(self.env)
         if audio:
-            env.update({"SDL_AUDIODRIVER": "disk", "SDL_DISKAUDIOFILE": self.audio_file, "SDL_DISKAUDIODELAY": "0"})
+            env.update({"SDL_AUDIODRIVER": "disk", "SDL_DISKAUDIOFILE": self.audio_file})
         else:
             env["SDL_AUDIODRIVER"] = "dummy"
         self.log = open(os.path.join(self.root, "player.log"), "wb")

@@ -601,6 +601,9 @@ bool Init() {
             SDL_SetHint(SDL_HINT_VIDEODRIVER, "wayland");
     }
     SDL_SetHint(SDL_HINT_APP_NAME, "QK Sonnerix");
+    // The windows are small pictures drawn by the stand-in: the desktop's own shared
+    // memory images show them without loading a GPU driver (tens of megabytes).
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
