@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libsdl2-dev libsdl2-ttf-dev fonts-wine
   sox
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
-  wine64 xvfb xdotool
+  wine64 xvfb xdotool openbox x11-apps x11-utils python3
 )
 
 missing=()

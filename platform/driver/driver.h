@@ -11,6 +11,10 @@
 namespace qk {
 namespace driver {
 
+// Readies the driver before the program starts; false (after telling why on stderr) when
+// it cannot work, for instance when there is no display to show windows on.
+bool Init();
+
 // Shows a modal message box and gives the button chosen (IDOK, IDCANCEL, ...).
 int ShowMessageBox(HWND owner, const char *text, const char *caption, UINT type);
 // The cursor the program set (NULL hides it).

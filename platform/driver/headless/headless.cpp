@@ -44,6 +44,8 @@ int FirstButton(UINT type) {
 
 namespace driver {
 
+bool Init() { return true; }
+
 int ShowMessageBox(HWND owner, const char *text, const char *caption, UINT type) {
     std::lock_guard<std::mutex> lock(g_mutex);
     int answer = FirstButton(type);

@@ -1,0 +1,781 @@
+// The desktop driver: every visible top-level window of the stand-in is a borderless SDL
+// window that shows what the stand-in paints (frame and caption included). Input from the
+// desktop goes to the stand-in through qk::input; the window manager moves and sizes the
+// windows through SDL's hit-testing, and what it does is reported back as frame actions.
+//
+// The driver only ever works when the program waits for input: changes are noted as they
+// happen and put on the screen, once, when the message queue has run dry. Waiting is
+// SDL_WaitEvent, so an idle player sleeps.
+#include "platform/driver/sdl/ui.h"
+
+#include <ctype.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "platform/driver/driver.h"
+#include "platform/gdi32/font.h"
+#include "platform/user32/msgbox.h"
+#include "platform/user32/resources.h"
+#include "platform/user32/wnd.h"
+
+namespace qk {
+namespace wnd {
+void RequestShutdown();
+}  // namespace wnd
+
+namespace sdl {
+namespace {
+
+bool g_ready = false;
+Uint32 g_wakeEvent = (Uint32)-1;
+std::atomic<bool> g_wakePending{false};
+SDL_Rect g_workArea = {0, 0, 1024, 768};
+std::vector<std::unique_ptr<Host>> g_hosts;
+std::vector<SDL_Event> g_later;  // events set aside by a modal loop, handled next
+HWND g_shownActive = nullptr;    // the active window as last shown to the desktop
+
+// The mouse: where a button went down, so that the up goes to the same place.
+struct Press {
+    Host *host = nullptr;
+    int button = -1;
+    int hit = HTNOWHERE;
+};
+Press g_press;
+// A second click on a caption within the double-click time: SDL's hit test lets it
+// through instead of starting a move, so the caption can maximise and restore.
+Uint32 g_captionClickTicks = 0;
+bool g_captionDoubleClick = false;
+// Where the next system menu opens when it was asked for with the mouse.
+bool g_menuAtPointer = false;
+SDL_Point g_menuPoint = {0, 0};
+
+SDL_Cursor *g_programCursor = nullptr;
+SDL_Cursor *g_frameCursor = nullptr;
+SDL_Cursor *g_systemCursors[SDL_NUM_SYSTEM_CURSORS];
+
+SDL_Cursor *SystemCursor(SDL_SystemCursor id) {
+    if (!g_systemCursors[id]) g_systemCursors[id] = SDL_CreateSystemCursor(id);
+    return g_systemCursors[id];
+}
+
+void RefreshWorkArea() {
+    SDL_Rect r;
+    if (SDL_GetDisplayUsableBounds(0, &r) == 0 && r.w > 0 && r.h > 0)
+        g_workArea = r;
+    else if (SDL_GetDisplayBounds(0, &r) == 0 && r.w > 0 && r.h > 0)
+        g_workArea = r;
+}
+
+Host *HostOf(HWND h) {
+    for (auto &host : g_hosts)
+        if (host->hwnd == h) return host.get();
+    return nullptr;
+}
+
+std::string Utf8Of(const std::string &ansi) {
+    std::string out;
+    for (unsigned char ch : ansi) {
+        uint32_t u = gdi::AnsiToUnicode(ch);
+        if (u < 0x80) {
+            out += (char)u;
+        } else if (u < 0x800) {
+            out += (char)(0xC0 | (u >> 6));
+            out += (char)(0x80 | (u & 0x3F));
+        } else {
+            out += (char)(0xE0 | (u >> 12));
+            out += (char)(0x80 | ((u >> 6) & 0x3F));
+            out += (char)(0x80 | (u & 0x3F));
+        }
+    }
+    return out;
+}
+
+bool SameRect(const RECT &a, const RECT &b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+// Where the client area starts inside the window rectangle.
+POINT ClientOffset(wnd::Window *w) {
+    POINT o = wnd::ClientOrigin(w);
+    return {o.x - w->rect.left, o.y - w->rect.top};
+}
+
+SDL_HitTestResult SDLCALL HitTestCallback(SDL_Window *, const SDL_Point *pt, void *data) {
+    Host *host = (Host *)data;
+    wnd::Window *w = wnd::FromHandle(host->hwnd);
+    if (!w || !w->enabled) return SDL_HITTEST_NORMAL;
+    int hit = paint::HitTest(host->hwnd, pt->x, pt->y);
+    bool normal = w->showState == SW_SHOWNORMAL;
+    bool sizable = normal && (w->style & WS_THICKFRAME);
+    switch (hit) {
+        case HTCAPTION: {
+            Uint32 now = SDL_GetTicks();
+            if (g_captionClickTicks && now - g_captionClickTicks < 500) {
+                g_captionClickTicks = 0;
+                g_captionDoubleClick = true;
+                return SDL_HITTEST_NORMAL;
+            }
+            g_captionClickTicks = now;
+            // A maximised window stays where it is.
+            return normal ? SDL_HITTEST_DRAGGABLE : SDL_HITTEST_NORMAL;
+        }
+        case HTTOPLEFT:
+            return sizable ? SDL_HITTEST_RESIZE_TOPLEFT : SDL_HITTEST_NORMAL;
+        case HTTOP:
+            return sizable ? SDL_HITTEST_RESIZE_TOP : SDL_HITTEST_NORMAL;
+        case HTTOPRIGHT:
+            return sizable ? SDL_HITTEST_RESIZE_TOPRIGHT : SDL_HITTEST_NORMAL;
+        case HTRIGHT:
+            return sizable ? SDL_HITTEST_RESIZE_RIGHT : SDL_HITTEST_NORMAL;
+        case HTBOTTOMRIGHT:
+            return sizable ? SDL_HITTEST_RESIZE_BOTTOMRIGHT : SDL_HITTEST_NORMAL;
+        case HTBOTTOM:
+            return sizable ? SDL_HITTEST_RESIZE_BOTTOM : SDL_HITTEST_NORMAL;
+        case HTBOTTOMLEFT:
+            return sizable ? SDL_HITTEST_RESIZE_BOTTOMLEFT : SDL_HITTEST_NORMAL;
+        case HTLEFT:
+            return sizable ? SDL_HITTEST_RESIZE_LEFT : SDL_HITTEST_NORMAL;
+        default:
+            return SDL_HITTEST_NORMAL;
+    }
+}
+
+SDL_Surface *SurfaceOfIcon(HICON icon) {
+    const res::IconImage *img = res::IconPixels(icon);
+    if (!img || img->width <= 0 || img->height <= 0) return nullptr;
+    return SDL_CreateRGBSurfaceWithFormatFrom((void *)img->pixels.data(), img->width, img->height, 32,
+                                              img->width * 4, SDL_PIXELFORMAT_ARGB8888);
+}
+
+// The newest visible, enabled window owned by `w` (a box over a disabled owner), or NULL.
+wnd::Window *ModalOver(wnd::Window *w) {
+    wnd::Window *found = nullptr;
+    for (wnd::Window *t : wnd::TopLevelWindows())
+        if (t->owner == w && t->visible && t->enabled) found = t;
+    if (found && !found->enabled) return nullptr;
+    return found;
+}
+
+void CreateSdlWindow(Host &host, wnd::Window *w) {
+    SDL_Point o = DesktopOrigin();
+    int width = w->rect.right - w->rect.left, height = w->rect.bottom - w->rect.top;
+    Uint32 flags = SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN;
+    if (w->style & WS_THICKFRAME) flags |= SDL_WINDOW_RESIZABLE;
+    host.window = SDL_CreateWindow(Utf8Of(w->text).c_str(), o.x + w->rect.left, o.y + w->rect.top,
+                                   width > 0 ? width : 1, height > 0 ? height : 1, flags);
+    if (!host.window) {
+        fprintf(stderr, "qksonnerix: cannot open a window: %s\n", SDL_GetError());
+        return;
+    }
+    SDL_SetWindowData(host.window, "qk", &host);
+    SDL_SetWindowHitTest(host.window, HitTestCallback, &host);
+    if (flags & SDL_WINDOW_RESIZABLE) SDL_SetWindowMinimumSize(host.window, 112, 27);
+    host.title = w->text;
+    host.placed = w->rect;
+    host.placedState = SW_SHOWNORMAL;
+    host.geometryKnown = true;
+    host.dirty = true;
+}
+
+// Brings one SDL window in line with its stand-in window, and repaints it if needed.
+void Sync(Host &host) {
+    wnd::Window *w = wnd::FromHandle(host.hwnd);
+    if (!w) return;
+    if (!w->visible) {
+        if (host.window && host.shown) {
+            SDL_HideWindow(host.window);
+            host.shown = false;
+        }
+        return;
+    }
+    if (!host.window) CreateSdlWindow(host, w);
+    if (!host.window) return;
+    if (host.title != w->text) {
+        host.title = w->text;
+        SDL_SetWindowTitle(host.window, Utf8Of(w->text).c_str());
+    }
+    HICON icon = w->iconSmall ? w->iconSmall : w->icon;
+    if (icon != host.icon) {
+        host.icon = icon;
+        if (SDL_Surface *s = SurfaceOfIcon(icon)) {
+            SDL_SetWindowIcon(host.window, s);
+            SDL_FreeSurface(s);
+        }
+    }
+    Uint32 flags = SDL_GetWindowFlags(host.window);
+    bool minimised = w->showState == SW_SHOWMINIMIZED;
+    if (!minimised && (flags & SDL_WINDOW_MAXIMIZED)) SDL_RestoreWindow(host.window);
+    if (!minimised && !SameRect(host.placed, w->rect)) {
+        SDL_Point o = DesktopOrigin();
+        int width = w->rect.right - w->rect.left, height = w->rect.bottom - w->rect.top;
+        SDL_SetWindowPosition(host.window, o.x + w->rect.left, o.y + w->rect.top);
+        SDL_SetWindowSize(host.window, width > 0 ? width : 1, height > 0 ? height : 1);
+        host.placed = w->rect;
+        host.dirty = true;
+    }
+    if (!host.shown) {
+        SDL_ShowWindow(host.window);
+        host.shown = true;
+        host.dirty = true;
+    }
+    if (host.placedState != w->showState) {
+        if (minimised && !(flags & SDL_WINDOW_MINIMIZED)) SDL_MinimizeWindow(host.window);
+        if (!minimised && (flags & SDL_WINDOW_MINIMIZED)) SDL_RestoreWindow(host.window);
+        host.placedState = w->showState;
+        host.dirty = true;
+    }
+    if (host.dirty && !minimised) {
+        host.dirty = false;
+        paint::RenderTopLevel(host.hwnd, host.picture);
+        Present(host.window, host.picture);
+    }
+}
+
+// Puts every change on the screen: windows, pictures, and which window is active.
+void Flush() {
+    for (size_t i = 0; i < g_hosts.size(); i++) Sync(*g_hosts[i]);
+    HWND active = GetActiveWindow();
+    if (active != g_shownActive) {
+        g_shownActive = active;
+        Host *host = HostOf(active);
+        if (host && host->window && host->shown &&
+            !(SDL_GetWindowFlags(host->window) & (SDL_WINDOW_INPUT_FOCUS | SDL_WINDOW_MINIMIZED)))
+            SDL_RaiseWindow(host->window);
+    }
+}
+
+// Modifier keys the stand-in believes held are let go (the desktop took the keyboard away).
+void ReleaseModifiers() {
+    for (int vk : {VK_MENU, VK_CONTROL, VK_SHIFT})
+        if (GetKeyState(vk) < 0) input::Key(vk, false);
+}
+
+void OpenSystemMenuFromMouse(Host &host, int x, int y) {
+    int wx = 0, wy = 0;
+    SDL_GetWindowPosition(host.window, &wx, &wy);
+    g_menuAtPointer = true;
+    g_menuPoint = {wx + x, wy + y};
+    input::FrameAction(host.hwnd, SC_MOUSEMENU);
+}
+
+void MouseButtonEvent(const SDL_MouseButtonEvent &e) {
+    Host *host = HostOfWindowId(e.windowID);
+    if (!host) return;
+    wnd::Window *w = wnd::FromHandle(host->hwnd);
+    if (!w) return;
+    int button = e.button == SDL_BUTTON_LEFT ? 0 : e.button == SDL_BUTTON_RIGHT ? 1 : e.button == SDL_BUTTON_MIDDLE ? 2 : -1;
+    if (button < 0) return;
+    bool down = e.state == SDL_PRESSED;
+    POINT off = ClientOffset(w);
+    if (down) {
+        bool captionDouble = g_captionDoubleClick;
+        g_captionDoubleClick = false;
+        if (!w->enabled) {
+            // A window under a modal box: the box comes forward instead.
+            if (wnd::Window *box = ModalOver(w))
+                if (Host *b = HostOf(box->hwnd))
+                    if (b->window) SDL_RaiseWindow(b->window);
+            return;
+        }
+        int hit = paint::HitTest(host->hwnd, e.x, e.y);
+        bool captured = GetCapture() && wnd::TopLevel(wnd::FromHandle(GetCapture())) == w;
+        if (hit == HTCLIENT || captured) {
+            g_press = {host, button, HTCLIENT};
+            input::MouseButton(host->hwnd, e.x - off.x, e.y - off.y, button, true, e.clicks == 2);
+            return;
+        }
+        if (GetActiveWindow() != host->hwnd) SetActiveWindow(host->hwnd);
+        g_press = {host, button, hit};
+        if (button == 0 && hit == HTSYSMENU) {
+            g_press = {};
+            if (e.clicks >= 2) {
+                input::FrameAction(host->hwnd, SC_CLOSE);
+            } else {
+                g_menuAtPointer = false;
+                input::FrameAction(host->hwnd, SC_MOUSEMENU);
+            }
+        } else if (button == 0 && hit == HTCAPTION && captionDouble) {
+            g_press = {};
+            if (w->style & WS_MAXIMIZEBOX)
+                input::FrameAction(host->hwnd, w->showState == SW_SHOWMAXIMIZED ? SC_RESTORE : SC_MAXIMIZE);
+        }
+        return;
+    }
+    // A button coming up goes where it went down.
+    if (g_press.host != host || g_press.button != button) {
+        g_press = {};
+        return;
+    }
+    Press press = g_press;
+    g_press = {};
+    if (press.hit == HTCLIENT) {
+        input::MouseButton(host->hwnd, e.x - off.x, e.y - off.y, button, false, false);
+        return;
+    }
+    int hit = paint::HitTest(host->hwnd, e.x, e.y);
+    if (button == 1 && (press.hit == HTCAPTION || press.hit == HTSYSMENU) && hit == press.hit) {
+        OpenSystemMenuFromMouse(*host, e.x, e.y);
+    } else if (button == 0 && hit == press.hit) {
+        if (hit == HTCLOSE) input::FrameAction(host->hwnd, SC_CLOSE);
+        if (hit == HTMINBUTTON && (w->style & WS_MINIMIZEBOX)) input::FrameAction(host->hwnd, SC_MINIMIZE);
+        if (hit == HTMAXBUTTON && (w->style & WS_MAXIMIZEBOX))
+            input::FrameAction(host->hwnd, w->showState == SW_SHOWMAXIMIZED ? SC_RESTORE : SC_MAXIMIZE);
+    }
+}
+
+void MouseMotionEvent(const SDL_MouseMotionEvent &e) {
+    Host *host = HostOfWindowId(e.windowID);
+    if (!host) return;
+    wnd::Window *w = wnd::FromHandle(host->hwnd);
+    if (!w) return;
+    int hit = paint::HitTest(host->hwnd, e.x, e.y);
+    // The frame's edges show the sizing cursors; elsewhere the program's cursor shows.
+    SDL_Cursor *frame = nullptr;
+    if ((w->style & WS_THICKFRAME) && w->showState == SW_SHOWNORMAL && w->enabled) {
+        switch (hit) {
+            case HTLEFT:
+            case HTRIGHT:
+                frame = SystemCursor(SDL_SYSTEM_CURSOR_SIZEWE);
+                break;
+            case HTTOP:
+            case HTBOTTOM:
+                frame = SystemCursor(SDL_SYSTEM_CURSOR_SIZENS);
+                break;
+            case HTTOPLEFT:
+            case HTBOTTOMRIGHT:
+                frame = SystemCursor(SDL_SYSTEM_CURSOR_SIZENWSE);
+                break;
+            case HTTOPRIGHT:
+            case HTBOTTOMLEFT:
+                frame = SystemCursor(SDL_SYSTEM_CURSOR_SIZENESW);
+                break;
+            default:
+                break;
+        }
+    }
+    if (frame != g_frameCursor) {
+        g_frameCursor = frame;
+        SDL_SetCursor(frame ? frame : g_programCursor ? g_programCursor : SDL_GetDefaultCursor());
+    }
+    bool pressedInClient = g_press.host == host && g_press.hit == HTCLIENT;
+    bool captured = GetCapture() && wnd::TopLevel(wnd::FromHandle(GetCapture())) == w;
+    if (hit == HTCLIENT || pressedInClient || captured) {
+        POINT off = ClientOffset(w);
+        input::MouseMove(host->hwnd, e.x - off.x, e.y - off.y);
+    }
+}
+
+void WindowEvent(const SDL_WindowEvent &e) {
+    Host *host = HostOfWindowId(e.windowID);
+    if (!host) return;
+    HWND h = host->hwnd;
+    wnd::Window *w = wnd::FromHandle(h);
+    if (!w) return;
+    SDL_Point o = DesktopOrigin();
+    switch (e.event) {
+        case SDL_WINDOWEVENT_CLOSE:
+            if (w->enabled) {
+                input::FrameAction(h, SC_CLOSE);
+            } else if (wnd::Window *box = ModalOver(w)) {
+                if (Host *b = HostOf(box->hwnd))
+                    if (b->window) SDL_RaiseWindow(b->window);
+            }
+            break;
+        case SDL_WINDOWEVENT_MOVED: {
+            if (w->showState != SW_SHOWNORMAL) break;
+            RECT r = w->rect;
+            int dx = e.data1 - o.x - r.left, dy = e.data2 - o.y - r.top;
+            if (dx == 0 && dy == 0) break;
+            RECT moved = {r.left + dx, r.top + dy, r.right + dx, r.bottom + dy};
+            input::FrameAction(h, SC_MOVE, &moved);
+            if ((w = wnd::FromHandle(h)) && SameRect(w->rect, moved)) host->placed = moved;
+            break;
+        }
+        case SDL_WINDOWEVENT_SIZE_CHANGED: {
+            host->dirty = true;
+            if (w->showState != SW_SHOWNORMAL) break;
+            RECT r = w->rect;
+            if (r.right - r.left == e.data1 && r.bottom - r.top == e.data2) break;
+            RECT sized = {r.left, r.top, r.left + e.data1, r.top + e.data2};
+            input::FrameAction(h, SC_SIZE, &sized);
+            if ((w = wnd::FromHandle(h)) && SameRect(w->rect, sized)) host->placed = sized;
+            break;
+        }
+        case SDL_WINDOWEVENT_MINIMIZED:
+            host->placedState = SW_SHOWMINIMIZED;
+            if (w->showState != SW_SHOWMINIMIZED) input::FrameAction(h, SC_MINIMIZE);
+            break;
+        case SDL_WINDOWEVENT_MAXIMIZED:
+            if (w->showState != SW_SHOWMAXIMIZED && (w->style & WS_MAXIMIZEBOX))
+                input::FrameAction(h, SC_MAXIMIZE);
+            else
+                host->placedState = -1;  // put back as the stand-in has it
+            break;
+        case SDL_WINDOWEVENT_RESTORED:
+            host->dirty = true;
+            if (w->showState == SW_SHOWMINIMIZED) {
+                host->placedState = SW_SHOWNORMAL;
+                input::FrameAction(h, SC_RESTORE);
+            }
+            break;
+        case SDL_WINDOWEVENT_EXPOSED:
+        case SDL_WINDOWEVENT_SHOWN:
+            host->dirty = true;
+            break;
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+            if (!w->enabled) {
+                if (wnd::Window *box = ModalOver(w))
+                    if (Host *b = HostOf(box->hwnd))
+                        if (b->window) SDL_RaiseWindow(b->window);
+                break;
+            }
+            g_shownActive = h;
+            if (GetActiveWindow() != h) SetActiveWindow(h);
+            break;
+        case SDL_WINDOWEVENT_FOCUS_LOST:
+            ReleaseModifiers();
+            if (GetActiveWindow() == h) {
+                // Another program's window took the keyboard: ours shows inactive, unless
+                // the focus only moved between our own windows (the next event says so).
+                SDL_PumpEvents();
+                SDL_Event next;
+                bool ours = SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT) == 1 &&
+                            next.window.event == SDL_WINDOWEVENT_FOCUS_GAINED;
+                if (!ours) {
+                    SetActiveWindow(NULL);
+                    g_shownActive = nullptr;
+                }
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void HandleEvent(const SDL_Event &e) {
+    if (e.type == g_wakeEvent) {
+        g_wakePending = false;
+        return;
+    }
+    switch (e.type) {
+        case SDL_QUIT:
+            // A signal or the session ending: the program ends as at a shutdown, keeping
+            // what it keeps when its window goes.
+            wnd::RequestShutdown();
+            break;
+        case SDL_KEYDOWN:
+        case SDL_KEYUP:
+            DeliverKey(e.key);
+            break;
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP:
+            MouseButtonEvent(e.button);
+            break;
+        case SDL_MOUSEMOTION:
+            MouseMotionEvent(e.motion);
+            break;
+        case SDL_WINDOWEVENT:
+            WindowEvent(e.window);
+            break;
+        case SDL_DISPLAYEVENT:
+            RefreshWorkArea();
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace
+
+SDL_Point DesktopOrigin() { return {g_workArea.x, g_workArea.y}; }
+
+Host *HostOfWindowId(Uint32 id) {
+    SDL_Window *window = SDL_GetWindowFromID(id);
+    return window ? (Host *)SDL_GetWindowData(window, "qk") : nullptr;
+}
+
+void Present(SDL_Window *window, const paint::Surface &picture) {
+    SDL_Surface *target = SDL_GetWindowSurface(window);
+    if (!target || picture.width <= 0 || picture.height <= 0) return;
+    int w = picture.width < target->w ? picture.width : target->w;
+    int h = picture.height < target->h ? picture.height : target->h;
+    if (SDL_MUSTLOCK(target)) SDL_LockSurface(target);
+    SDL_ConvertPixels(w, h, SDL_PIXELFORMAT_ARGB8888, picture.pixels.data(), picture.width * 4, target->format->format,
+                      target->pixels, target->pitch);
+    if (SDL_MUSTLOCK(target)) SDL_UnlockSurface(target);
+    SDL_UpdateWindowSurface(window);
+}
+
+int VirtualKeyOf(SDL_Keycode key) {
+    if (key >= SDLK_a && key <= SDLK_z) return 'A' + (key - SDLK_a);
+    if (key >= SDLK_0 && key <= SDLK_9) return '0' + (key - SDLK_0);
+    if (key >= SDLK_F1 && key <= SDLK_F12) return VK_F1 + (key - SDLK_F1);
+    if (key >= SDLK_KP_1 && key <= SDLK_KP_9) return '1' + (key - SDLK_KP_1);
+    switch (key) {
+        case SDLK_KP_0:
+            return '0';
+        case SDLK_SPACE:
+            return VK_SPACE;
+        case SDLK_RETURN:
+        case SDLK_KP_ENTER:
+            return VK_RETURN;
+        case SDLK_ESCAPE:
+            return VK_ESCAPE;
+        case SDLK_TAB:
+            return VK_TAB;
+        case SDLK_BACKSPACE:
+            return VK_BACK;
+        case SDLK_DELETE:
+            return VK_DELETE;
+        case SDLK_INSERT:
+            return VK_INSERT;
+        case SDLK_HOME:
+            return VK_HOME;
+        case SDLK_END:
+            return VK_END;
+        case SDLK_PAGEUP:
+            return VK_PRIOR;
+        case SDLK_PAGEDOWN:
+            return VK_NEXT;
+        case SDLK_LEFT:
+            return VK_LEFT;
+        case SDLK_RIGHT:
+            return VK_RIGHT;
+        case SDLK_UP:
+            return VK_UP;
+        case SDLK_DOWN:
+            return VK_DOWN;
+        case SDLK_LSHIFT:
+        case SDLK_RSHIFT:
+            return VK_SHIFT;
+        case SDLK_LCTRL:
+        case SDLK_RCTRL:
+            return VK_CONTROL;
+        case SDLK_LALT:
+        case SDLK_RALT:
+            return VK_MENU;
+        case SDLK_PAUSE:
+            return VK_PAUSE;
+        case SDLK_CAPSLOCK:
+            return VK_CAPITAL;
+        default:
+            return 0;
+    }
+}
+
+void DeliverKey(const SDL_KeyboardEvent &key) {
+    int vk = VirtualKeyOf(key.keysym.sym);
+    // Auto-repeat comes as further downs, as on the platform.
+    if (vk) input::Key(vk, key.state == SDL_PRESSED);
+}
+
+}  // namespace sdl
+
+namespace driver {
+
+using sdl::g_hosts;
+using sdl::Host;
+
+bool Init() {
+    const char *x11 = getenv("DISPLAY");
+    const char *wayland = getenv("WAYLAND_DISPLAY");
+    if ((!x11 || !*x11) && (!wayland || !*wayland)) {
+        fprintf(stderr, "qksonnerix: no display available (set DISPLAY or run it on a desktop)\n");
+        return false;
+    }
+    const char *asked = getenv("SDL_VIDEODRIVER");
+    if (!asked || !*asked) {
+        // Only the desktop that is there is tried (a missing Wayland would complain).
+        if (!wayland || !*wayland)
+            SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+        else if (!x11 || !*x11)
+            SDL_SetHint(SDL_HINT_VIDEODRIVER, "wayland");
+    }
+    SDL_SetHint(SDL_HINT_APP_NAME, "QK Sonnerix");
+    // The windows are small pictures drawn by the stand-in: the desktop's own shared
+    // memory images show them without loading a GPU driver (tens of megabytes).
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        fprintf(stderr, "qksonnerix: no display available (set DISPLAY or run it on a desktop): %s\n", SDL_GetError());
+        return false;
+    }
+    // Without a desktop SDL falls back on drivers that show nothing (offscreen, dummy);
+    // they are taken only when asked for by name.
+    const char *driver = SDL_GetCurrentVideoDriver();
+    if ((!asked || !*asked) && (!driver || (strcmp(driver, "x11") != 0 && strcmp(driver, "wayland") != 0))) {
+        SDL_Quit();
+        fprintf(stderr, "qksonnerix: no display available (set DISPLAY or run it on a desktop)\n");
+        return false;
+    }
+    // Characters come from the keys, as the platform makes them; no input method.
+    SDL_StopTextInput();
+    sdl::g_wakeEvent = SDL_RegisterEvents(1);
+    sdl::RefreshWorkArea();
+    sdl::g_ready = true;
+    return true;
+}
+
+int ShowMessageBox(HWND owner, const char *text, const char *caption, UINT type) {
+    return wnd::RunMessageBoxWindow(owner, text, caption, type);
+}
+
+void CursorChanged(HCURSOR cursor) {
+    if (!sdl::g_ready) return;
+    static const struct {
+        int id;
+        SDL_SystemCursor sdl;
+    } kMap[] = {
+        {32512, SDL_SYSTEM_CURSOR_ARROW},    {32513, SDL_SYSTEM_CURSOR_IBEAM},    {32514, SDL_SYSTEM_CURSOR_WAIT},
+        {32515, SDL_SYSTEM_CURSOR_CROSSHAIR}, {32516, SDL_SYSTEM_CURSOR_ARROW},   {32642, SDL_SYSTEM_CURSOR_SIZENWSE},
+        {32643, SDL_SYSTEM_CURSOR_SIZENESW}, {32644, SDL_SYSTEM_CURSOR_SIZEWE},   {32645, SDL_SYSTEM_CURSOR_SIZENS},
+        {32646, SDL_SYSTEM_CURSOR_SIZEALL},  {32648, SDL_SYSTEM_CURSOR_NO},       {32650, SDL_SYSTEM_CURSOR_WAITARROW},
+    };
+    if (!cursor) {
+        SDL_ShowCursor(SDL_DISABLE);
+        return;
+    }
+    SDL_ShowCursor(SDL_ENABLE);
+    SDL_SystemCursor id = SDL_SYSTEM_CURSOR_ARROW;
+    for (const auto &m : kMap)
+        if (LoadCursorA(NULL, MAKEINTRESOURCEA(m.id)) == cursor) id = m.sdl;
+    sdl::g_programCursor = sdl::SystemCursor(id);
+    if (!sdl::g_frameCursor) SDL_SetCursor(sdl::g_programCursor);
+}
+
+bool WaitForInput() {
+    if (!sdl::g_ready) return false;
+    // Nothing shows and nothing can come: the wait would never end.
+    if (wnd::TopLevelWindows().empty() && sdl::g_later.empty()) return false;
+    if (!sdl::g_later.empty()) {
+        std::vector<SDL_Event> later;
+        later.swap(sdl::g_later);
+        for (const SDL_Event &e : later) sdl::HandleEvent(e);
+        return true;
+    }
+    sdl::Flush();
+    SDL_Event e;
+    if (!SDL_WaitEvent(&e)) return false;
+    sdl::HandleEvent(e);
+    // Whatever else has come is taken at once, so that it is painted once.
+    int batch = 0;
+    while (batch++ < 64 && SDL_PollEvent(&e)) sdl::HandleEvent(e);
+    return true;
+}
+
+void Wake() {
+    if (!sdl::g_ready || sdl::g_wakePending.exchange(true)) return;
+    SDL_Event e;
+    SDL_zero(e);
+    e.type = sdl::g_wakeEvent;
+    if (SDL_PushEvent(&e) != 1) sdl::g_wakePending = false;
+}
+
+void WindowCreated(HWND top) {
+    if (!sdl::HostOf(top)) {
+        auto host = std::make_unique<Host>();
+        host->hwnd = top;
+        g_hosts.push_back(std::move(host));
+    }
+}
+
+void WindowChanged(HWND top) {
+    if (Host *host = sdl::HostOf(top)) host->dirty = true;
+}
+
+void WindowDestroyed(HWND top) {
+    for (size_t i = 0; i < g_hosts.size(); i++) {
+        if (g_hosts[i]->hwnd != top) continue;
+        if (sdl::g_press.host == g_hosts[i].get()) sdl::g_press = {};
+        if (g_hosts[i]->window) SDL_DestroyWindow(g_hosts[i]->window);
+        g_hosts.erase(g_hosts.begin() + (long)i);
+        break;
+    }
+    if (sdl::g_shownActive == top) sdl::g_shownActive = nullptr;
+}
+
+void ScreenSize(int &width, int &height) {
+    width = sdl::g_workArea.w;
+    height = sdl::g_workArea.h;
+}
+
+void ShowSystemMenu(HWND top) {
+    wnd::Window *w = wnd::FromHandle(top);
+    Host *host = sdl::HostOf(top);
+    if (!w || !host || !host->window || !w->visible) return;
+    sdl::Flush();  // the window as it is now stays on the screen behind the menu
+    int x, y;
+    if (sdl::g_menuAtPointer) {
+        x = sdl::g_menuPoint.x;
+        y = sdl::g_menuPoint.y;
+    } else {
+        // Under the caption's icon.
+        int l, t, r, b;
+        wnd::FrameInsets(w->style, w->exStyle, true, l, t, r, b);
+        SDL_GetWindowPosition(host->window, &x, &y);
+        x += l;
+        y += t;
+    }
+    sdl::g_menuAtPointer = false;
+    UINT chosen = sdl::RunSystemMenu(top, x, y, sdl::g_later);
+    if (chosen && wnd::FromHandle(top)) input::MenuChosen(top, chosen);
+}
+
+void OpenHelp(const char *hostPath, const char *keyword) {
+    // A file URL with the keyword as its fragment, for the desktop's browser.
+    std::string url = "file://";
+    static const char kHex[] = "0123456789ABCDEF";
+    auto add = [&url](const char *s, bool isPath) {
+        for (const unsigned char *p = (const unsigned char *)s; *p; p++) {
+            bool plain = isalnum(*p) || strchr("-._~", *p) || (isPath && *p == '/');
+            if (plain) {
+                url += (char)*p;
+            } else {
+                url += '%';
+                url += kHex[*p >> 4];
+                url += kHex[*p & 15];
+            }
+        }
+    };
+    add(hostPath, true);
+    if (keyword && *keyword) {
+        url += '#';
+        add(keyword, false);
+    }
+    // Started twice removed, so that it never waits on us nor we on it.
+    const char *argv[] = {"xdg-open", url.c_str(), nullptr};
+    pid_t child = fork();
+    if (child == 0) {
+        setsid();
+        if (fork() != 0) _exit(0);
+        int null = open("/dev/null", O_RDWR);
+        if (null >= 0) {
+            dup2(null, 0);
+            dup2(null, 1);
+            dup2(null, 2);
+        }
+        execvp(argv[0], (char *const *)argv);
+        _exit(127);
+    }
+    if (child > 0) {
+        int status;
+        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+}
+
+}  // namespace driver
+}  // namespace qk

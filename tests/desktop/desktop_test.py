@@ -1,0 +1,414 @@
+#!/usr/bin/env python3
+"""The player on a desktop, black-box: the real qksonnerix executable under Xvfb with a
+window manager (openbox), driven by xdotool, in a temporary home of its own.
+
+    desktop_test.py <qksonnerix> <case>
+
+Cases:
+  play_and_close   F3 then space: the sound device (SDL's disk writer) gets slot 2's
+                   samples, then silence; the system menu's Close (from the caption's
+                   icon) ends the program, which keeps Last=2 and its placement.
+  missing_sample   a stored sample that is gone: the "WARNING" box shows, Enter answers
+                   OK, the key is emptied; the window manager's close (Alt+F4) ends it.
+  screenshot       the main window where the settings place it, with its title and icon
+                   for the task bar, painted: caption, twelve buttons in four columns and
+                   three rows, the status bar.
+  (picker          right-click on a button and the file picker: to come with the picker.)
+
+Exit code 0 passes, 77 skips (a tool is missing), anything else fails. Every wait polls
+with a time limit; none is a fixed sleep.
+"""
+import os
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+RATE = 44100
+SIGNATURE = [1000 * (n + 1) for n in range(12)]  # slot n plays a square wave of this height
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def wait_for(what, probe, timeout=15.0, interval=0.05):
+    """Polls probe() until it gives something true; fails after timeout seconds."""
+    end = time.monotonic() + timeout
+    while True:
+        value = probe()
+        if value:
+            return value
+        if time.monotonic() > end:
+            raise Failure("timed out waiting for " + what)
+        time.sleep(interval)
+
+
+def square_wav(path, height, seconds):
+    frames = int(RATE * seconds)
+    period = 100
+    data = bytearray()
+    for i in range(frames):
+        data += struct.pack("<h", height if (i // (period // 2)) % 2 == 0 else -height)
+    header = b"RIFF" + struct.pack("<I", 36 + len(data)) + b"WAVEfmt " + struct.pack(
+        "<IHHIIHH", 16, 1, 1, RATE, RATE * 2, 2, 16) + b"data" + struct.pack("<I", len(data))
+    with open(path, "wb") as f:
+        f.write(header + bytes(data))
+
+
+def dos_path(host_path):
+    return "Z:" + host_path.replace("/", "\\")
+
+
+class Desktop:
+    """Xvfb, openbox and a temporary home; the player started inside them."""
+
+    def __init__(self, exe):
+        self.exe = exe
+        self.root = tempfile.mkdtemp(prefix="qk-desktop-")
+        self.home = os.path.join(self.root, "home")
+        self.config = os.path.join(self.root, "config")
+        os.makedirs(self.home)
+        os.makedirs(os.path.join(self.config, "qksonnerix"))
+        self.audio_file = os.path.join(self.root, "audio.raw")
+        self.procs = []
+        self.player = None
+        self.log = None
+        self.display = None
+        self.env = None
+
+    def start(self):
+        read_fd, write_fd = os.pipe()
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten",
+                                 "tcp"], pass_fds=[write_fd], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.procs.append(xvfb)
+        os.close(write_fd)
+        number = b""
+        end = time.monotonic() + 20
+        while not number.endswith(b"\n"):
+            chunk = os.read(read_fd, 16)
+            if not chunk or time.monotonic() > end:
+                raise Failure("Xvfb did not start")
+            number += chunk
+        os.close(read_fd)
+        self.display = ":" + number.decode().strip()
+        env = dict(os.environ)
+        for k in ("WAYLAND_DISPLAY", "SDL_VIDEODRIVER", "XDG_CONFIG_HOME", "HOME"):
+            env.pop(k, None)
+        env.update({"DISPLAY": self.display, "HOME": self.home, "XDG_CONFIG_HOME": self.config,
+                    "XDG_RUNTIME_DIR": self.root})
+        self.env = env
+        wait_for("the X server", lambda: subprocess.run(
+            ["xprop", "-root", "-len", "1"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            timeout=15).returncode == 0)
+        self.wm_log = open(os.path.join(self.root, "openbox.log"), "wb")
+        wm = [None, 0]
+
+        def wm_ready():
+            if wm[0] is None or wm[0].poll() is not None:
+                # It may lose a race for a display that is still being set up: it gets
+                # three tries.
+                if wm[1] >= 3:
+                    with open(os.path.join(self.root, "openbox.log"), "rb") as f:
+                        raise Failure("openbox does not start: " + f.read().decode(errors="replace")[-500:])
+                wm[1] += 1
+                wm[0] = subprocess.Popen(["openbox", "--sm-disable"], env=env, stdout=self.wm_log,
+                                         stderr=self.wm_log)
+                self.procs.append(wm[0])
+                return False
+            return "window id" in self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check_rc=False)
+        wait_for("the window manager", wm_ready)
+
+    def run(self, args, check_rc=True, timeout=15):
+        r = subprocess.run(args, env=self.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+        if check_rc and r.returncode != 0:
+            raise Failure("%s failed: %s" % (" ".join(args), r.stderr.decode(errors="replace")))
+        return r.stdout.decode(errors="replace")
+
+    def ini_path(self):
+        return os.path.join(self.config, "qksonnerix", "ZELVRANT.INI")
+
+    def write_ini(self, lines):
+        with open(self.ini_path(), "wb") as f:
+            f.write(("\r\n".join(lines) + "\r\n").encode())
+
+    def ini(self):
+        """The settings file as {section: {key: value}}, names in lower case."""
+        out, section = {}, None
+        with open(self.ini_path(), "rb") as f:
+            for raw in f.read().decode("latin-1").splitlines():
+                line = raw.strip()
+                if line.startswith("[") and line.endswith("]"):
+                    section = out.setdefault(line[1:-1].strip().lower(), {})
+                elif "=" in line and section is not None:
+                    k, v = line.split("=", 1)
+                    section[k.strip().lower()] = v.strip()
+        return out
+
+    def start_player(self, audio=True):
+        env = dict(self.env)
+        if audio:
+            env.update({"SDL_AUDIODRIVER": "disk", "SDL_DISKAUDIOFILE": self.audio_file})
+        else:
+            env["SDL_AUDIODRIVER"] = "dummy"
+        self.log = open(os.path.join(self.root, "player.log"), "wb")
+        self.player = subprocess.Popen([self.exe], env=env, cwd=self.home, stdout=self.log, stderr=self.log)
+
+    def player_log(self):
+        try:
+            with open(os.path.join(self.root, "player.log"), "rb") as f:
+                return f.read().decode(errors="replace")[-2000:]
+        except OSError:
+            return ""
+
+    def find_window(self, title, timeout=15):
+        def probe():
+            if self.player.poll() is not None:
+                raise Failure("the player ended early (%s)" % self.player.returncode)
+            r = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % title], env=self.env,
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+            ids = r.stdout.split()
+            return ids[-1].decode() if ids else None
+        return wait_for("a window titled " + title, probe, timeout)
+
+    def focus(self, window):
+        self.run(["xdotool", "windowactivate", "--sync", window], check_rc=False)
+        wait_for("the keyboard focus on " + window,
+                 lambda: self.run(["xdotool", "getwindowfocus"], check_rc=False).strip() == window)
+
+    def key(self, *keys):
+        self.run(["xdotool", "key", "--delay", "40"] + list(keys))
+
+    def geometry(self, window):
+        out = self.run(["xdotool", "getwindowgeometry", "--shell", window])
+        g = dict(line.split("=", 1) for line in out.split() if "=" in line)
+        return int(g["X"]), int(g["Y"]), int(g["WIDTH"]), int(g["HEIGHT"])
+
+    def click(self, x, y, button=1):
+        self.run(["xdotool", "mousemove", "--sync", str(x), str(y), "click", str(button)])
+
+    def wait_exit(self, timeout=15):
+        try:
+            return self.player.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure("the player did not end")
+
+    def screenshot(self, window):
+        """The window's pixels as (width, height, rows of (r, g, b))."""
+        data = subprocess.run(["xwd", "-silent", "-id", window], env=self.env, stdout=subprocess.PIPE,
+                              timeout=15).stdout
+        check(len(data) > 100, "xwd gave nothing")
+        f = struct.unpack(">25I", data[:100])
+        header_size, width, height = f[0], f[4], f[5]
+        byte_order, bpp, stride, ncolors = f[7], f[11], f[12], f[19]
+        check(bpp == 32, "expected a 32-bit screen, got %d bits" % bpp)
+        at = header_size + 12 * ncolors
+        fmt = "<I" if byte_order == 0 else ">I"
+        rows = []
+        for y in range(height):
+            row = []
+            base = at + y * stride
+            for x in range(width):
+                (p,) = struct.unpack_from(fmt, data, base + 4 * x)
+                row.append(((p >> 16) & 255, (p >> 8) & 255, p & 255))
+            rows.append(row)
+        return width, height, rows
+
+    def close(self):
+        if self.player and self.player.poll() is None:
+            self.player.kill()
+            self.player.wait()
+        for p in reversed(self.procs):
+            if p.poll() is None:
+                p.terminate()
+                try:
+                    p.wait(timeout=5)
+                except subprocess.TimeoutExpired:
+                    p.kill()
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
+def make_samples(d, slots):
+    """WAVs for the given slots; gives the settings lines that assign them."""
+    lines = []
+    for n in slots:
+        path = os.path.join(d.home, "sounds", "slot%d.wav" % n)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        square_wav(path, SIGNATURE[n], 5.0)
+        lines.append("Wave%d=%s" % (n + 1, dos_path(path)))
+    return lines
+
+
+def audio_frames(d):
+    """The left channel of what reached the device so far."""
+    try:
+        with open(d.audio_file, "rb") as f:
+            raw = f.read()
+    except FileNotFoundError:
+        return []
+    usable = len(raw) // 4 * 4
+    return list(struct.unpack("<%dh" % (usable // 2), raw[:usable]))[0::2]
+
+
+def case_play_and_close(d):
+    # Slot 9 stays empty: Alt, which the program takes as slot 9, then only stops.
+    slots = [0, 1, 2, 3, 11]
+    d.write_ini(["[QK_Pex]", "Lock=0", "Sync=0", "Loop=0", "Auto=0", "Notify=0", "Rehearse=0", "X=50", "Y=40",
+                 "W=640", "H=420"] + make_samples(d, slots))
+    d.start_player()
+    main = d.find_window("QK Sonnerix")
+    d.focus(main)
+    d.key("F3")
+    wait_for("slot 2 at the device", lambda: any(audio_frames(d)), timeout=10)
+    d.key("space")
+
+    def stopped():
+        s = audio_frames(d)
+        last = max((i for i, v in enumerate(s) if v), default=-1)
+        return last >= 0 and len(s) - last > RATE // 5
+    wait_for("silence after the stop", stopped, timeout=10)
+    s = audio_frames(d)
+    loud = [i for i, v in enumerate(s) if v]
+    first, last = loud[0], loud[-1]
+    heights = {abs(v) for v in s[first:last + 1]}
+    check(heights and all(abs(h - SIGNATURE[2]) <= 2 for h in heights),
+          "the device got other samples than slot 2's: heights %s" % sorted(heights)[:10])
+    check(last - first + 1 < 5 * RATE - RATE // 10, "space did not stop the sound")
+    check(not any(s[last + 1:]), "sound after the stop")
+
+    # Close from the system menu, opened from the caption's icon.
+    x, y, w, h = d.geometry(main)
+    d.click(x + 12, y + 12)
+    wait_for("the system menu", lambda: d.run(["xdotool", "search", "--onlyvisible", "--name", "^System menu$"],
+                                              check_rc=False).strip(), timeout=10)
+    d.key("c")
+    rc = d.wait_exit()
+    check(rc == 0, "exit code %s" % rc)
+    ini = d.ini().get("qk_pex", {})
+    check(ini.get("last") == "2", "Last is %r, not 2" % ini.get("last"))
+    for key in ("x", "y", "w", "h"):
+        check(ini.get(key, "").lstrip("-").isdigit(), "placement key %s is %r" % (key, ini.get(key)))
+    check((ini["w"], ini["h"]) == ("640", "420"), "the size kept is %sx%s" % (ini["w"], ini["h"]))
+
+
+def case_missing_sample(d):
+    gone = dos_path(os.path.join(d.home, "gone", "nothing.wav"))
+    d.write_ini(["[QK_Pex]", "Auto=0", "Rehearse=0", "Wave1=" + gone] + make_samples(d, [1]))
+    d.start_player(audio=False)
+    box = d.find_window("WARNING")
+    d.focus(box)
+    d.key("Return")
+    main = d.find_window("QK Sonnerix")
+    check(d.ini()["qk_pex"].get("wave1") == "", "Wave1 was not emptied")
+    check(d.ini()["qk_pex"].get("wave2", "").endswith("slot1.wav"), "Wave2 was touched")
+    # The window manager's close (Alt+F4 in openbox) ends the program as its close box would.
+    d.focus(main)
+    d.key("alt+F4")
+    rc = d.wait_exit()
+    check(rc == 0, "exit code %s" % rc)
+    check("w" in d.ini()["qk_pex"], "the placement was not kept")
+
+
+def is_caption_blue(p):
+    r, g, b = p
+    return r < 60 and g < 60 and b >= 100
+
+
+def is_face(p):
+    r, g, b = p
+    return abs(r - g) < 16 and abs(g - b) < 16 and 150 <= r <= 230
+
+
+def case_screenshot(d):
+    d.write_ini(["[QK_Pex]", "Auto=0", "Rehearse=0", "X=60", "Y=50", "W=640", "H=480"] + make_samples(d, [0, 5]))
+    d.start_player(audio=False)
+    main = d.find_window("QK Sonnerix")
+    d.focus(main)
+    x, y, w, h = d.geometry(main)
+    check((w, h) == (640, 480), "the window is %dx%d, not 640x480" % (w, h))
+    check((x, y) == (60, 50), "the window is at %d,%d, not 60,50" % (x, y))
+    props = d.run(["xprop", "-id", main, "_NET_WM_NAME", "_NET_WM_ICON", "WM_CLASS"])
+    check('"QK Sonnerix"' in props, "no title for the task bar: " + props[:200])
+    check("_NET_WM_ICON(CARDINAL)" in props, "no icon for the task bar")
+    check("qksonnerix" in props, "WM_CLASS is not qksonnerix: " + props[:300])
+
+    frame, caption, status = 4, 19, 20
+    def painted():
+        shot = d.screenshot(main)
+        return shot if is_caption_blue(shot[2][frame + 8][shot[0] // 2]) else None
+    width, height, px = wait_for("the painted window", painted, timeout=10)
+    # The caption: dark blue across, with the title in light pixels on it.
+    strip = [px[frame + 9][xx] for xx in range(frame + 40, width // 2)]
+    check(sum(is_caption_blue(p) for p in strip) > len(strip) // 2, "no caption strip")
+    check(any(sum(p) > 600 for p in strip), "no title on the caption")
+    # The client area: twelve buttons in four columns and three rows over the status bar.
+    top, left = frame + caption, frame
+    cw, ch = width - 2 * frame, height - 2 * frame - caption
+    usable = ch - status
+    bw, bh = cw // 4, usable // 3
+    for n in range(12):
+        cx, cy = left + (n % 4) * bw, top + (n // 4) * bh
+        inside = px[cy + bh // 2][cx + 8]
+        check(is_face(inside), "button %d is not there (%s at its left side)" % (n + 1, inside))
+        # Each button has an edge of its own: dark at its right and bottom.
+        check(not is_face(px[cy + bh // 2][cx + bw - 1]) or not is_face(px[cy + bh // 2][cx + bw - 2]),
+              "button %d has no right edge" % (n + 1))
+        check(not is_face(px[cy + bh - 1][cx + bw // 4]) or not is_face(px[cy + bh - 2][cx + bw // 4]),
+              "button %d has no bottom edge" % (n + 1))
+        # Its caption: dark text in the middle band.
+        band = [px[yy][xx] for yy in range(cy + bh // 2 - 16, cy + bh // 2 + 16)
+                for xx in range(cx + bw // 4, cx + 3 * bw // 4)]
+        check(any(sum(p) < 200 for p in band), "button %d has no caption" % (n + 1))
+    # The status bar: face-coloured across the bottom, with text in its parts.
+    sy = top + ch - status // 2
+    check(is_face(px[sy][left + 3 * cw // 8]), "no status bar")
+    part1 = [px[yy][xx] for yy in range(top + ch - status + 3, top + ch - 2)
+             for xx in range(left + cw // 2 + 2, left + 3 * cw // 4 - 4)]
+    check(any(sum(p) < 200 for p in part1), "no LOOP text in the status bar")
+    d.player.send_signal(signal.SIGTERM)
+    rc = d.wait_exit()
+    check(rc == 0, "exit code %s after SIGTERM" % rc)
+
+
+def case_picker(d):
+    # To come with the file picker: right-click a button, choose a file in the picker,
+    # check the button's caption and the Wave key.
+    raise SystemExit(77)
+
+
+CASES = {"play_and_close": case_play_and_close, "missing_sample": case_missing_sample,
+         "screenshot": case_screenshot, "picker": case_picker}
+
+
+def main():
+    if len(sys.argv) != 3 or sys.argv[2] not in CASES:
+        print(__doc__)
+        return 2
+    for tool in ("Xvfb", "openbox", "xdotool", "xwd", "xprop"):
+        if not shutil.which(tool):
+            print("skipped: %s is not installed (scripts/setup.sh installs it)" % tool)
+            return 77
+    d = Desktop(os.path.abspath(sys.argv[1]))
+    try:
+        d.start()
+        CASES[sys.argv[2]](d)
+        print("passed: " + sys.argv[2])
+        return 0
+    except Failure as e:
+        print("FAILED: %s: %s" % (sys.argv[2], e))
+        print("player output:", d.player_log())
+        return 1
+    finally:
+        d.close()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
