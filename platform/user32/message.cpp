@@ -181,10 +181,19 @@ BOOL WINAPI TranslateMessage(const MSG *m) {
     int vk = (int)m->wParam;
     char ch = 0;
     bool shift = GetKeyState(VK_SHIFT) < 0;
+    // The characters of the punctuation keys on the platform's default (US) layout.
+    static const struct {
+        int vk;
+        char plain, shifted;
+    } kPunctuation[] = {
+        {VK_OEM_1, ';', ':'},     {VK_OEM_PLUS, '=', '+'}, {VK_OEM_COMMA, ',', '<'}, {VK_OEM_MINUS, '-', '_'},
+        {VK_OEM_PERIOD, '.', '>'}, {VK_OEM_2, '/', '?'},    {VK_OEM_3, '`', '~'},     {VK_OEM_4, '[', '{'},
+        {VK_OEM_5, '\\', '|'},    {VK_OEM_6, ']', '}'},    {VK_OEM_7, '\'', '"'},
+    };
     if (vk >= 'A' && vk <= 'Z')
         ch = shift ? (char)vk : (char)(vk - 'A' + 'a');
     else if (vk >= '0' && vk <= '9')
-        ch = (char)vk;
+        ch = shift ? ")!@#$%^&*("[vk - '0'] : (char)vk;
     else if (vk == VK_SPACE)
         ch = ' ';
     else if (vk == VK_RETURN)
@@ -195,8 +204,9 @@ BOOL WINAPI TranslateMessage(const MSG *m) {
         ch = 8;
     else if (vk == VK_TAB)
         ch = '\t';
-    else
-        return FALSE;
+    for (const auto &p : kPunctuation)
+        if (p.vk == vk) ch = shift ? p.shifted : p.plain;
+    if (!ch) return FALSE;
     if (m->message == WM_KEYDOWN && GetKeyState(VK_CONTROL) < 0 && vk >= 'A' && vk <= 'Z') ch = (char)(vk - 'A' + 1);
     PostMessageA(m->hwnd, m->message == WM_SYSKEYDOWN ? WM_SYSCHAR : WM_CHAR, (WPARAM)(unsigned char)ch, m->lParam);
     return TRUE;

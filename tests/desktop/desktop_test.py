@@ -13,7 +13,8 @@ Cases:
   screenshot       the main window where the settings place it, with its title and icon
                    for the task bar, painted: caption, twelve buttons in four columns and
                    three rows, the status bar.
-  (picker          right-click on a button and the file picker: to come with the picker.)
+  picker           a right-click on a button opens the file picker; a name typed and OK
+                   assign the file to the slot, which then plays it.
 
 Exit code 0 passes, 77 skips (a tool is missing), anything else fails. Every wait polls
 with a time limit; none is a fixed sleep.
@@ -379,9 +380,37 @@ def case_screenshot(d):
 
 
 def case_picker(d):
-    # To come with the file picker: right-click a button, choose a file in the picker,
-    # check the button's caption and the Wave key.
-    raise SystemExit(77)
+    new = os.path.join(d.home, "sounds", "new.wav")
+    d.write_ini(["[QK_Pex]", "Auto=0", "Rehearse=0", "X=60", "Y=50", "W=640", "H=420"] + make_samples(d, [0]))
+    square_wav(new, 7777, 1.0)
+    d.start_player()
+    main = d.find_window("QK Sonnerix")
+    d.focus(main)
+    x, y, w, h = d.geometry(main)
+    frame, caption, status = 4, 19, 20
+    usable = h - 2 * frame - caption - status
+    # A right-click on the first button opens the picker where slot 1's file lies, with
+    # its name selected in the name box, which has the focus.
+    d.click(x + frame + (w - 2 * frame) // 8, y + frame + caption + usable // 6, button=3)
+    picker = d.find_window("Pick WAV-file to assign\\.\\.\\.")
+    d.focus(picker)
+    d.run(["xdotool", "type", "--delay", "40", "new.wav"])
+    # Tab to the file list, Tab to OK, and Enter presses the focused OK.
+    d.key("Tab", "Tab", "Return")
+    wait_for("Wave1 naming the new file",
+             lambda: d.ini().get("qk_pex", {}).get("wave1", "").lower().endswith("\\sounds\\new.wav"), timeout=10)
+    check(not d.run(["xdotool", "search", "--onlyvisible", "--name", "^Pick WAV"], check_rc=False).strip(),
+          "the picker is still open")
+    # The slot now plays the new file.
+    d.focus(main)
+    d.key("F1")
+    wait_for("the new sample at the device",
+             lambda: any(abs(abs(v) - 7777) <= 2 for v in audio_frames(d)), timeout=10)
+    heights = {abs(v) for v in audio_frames(d) if v}
+    check(all(abs(v - 7777) <= 2 for v in heights), "other samples than the new file's: %s" % sorted(heights)[:10])
+    d.player.send_signal(signal.SIGTERM)
+    rc = d.wait_exit()
+    check(rc == 0, "exit code %s after SIGTERM" % rc)
 
 
 CASES = {"play_and_close": case_play_and_close, "missing_sample": case_missing_sample,
