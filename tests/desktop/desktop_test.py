@@ -170,7 +170,7 @@ class Desktop:
         except OSError:
             return ""
 
-    def find_window(self, title, timeout=15):
+    def find_window(self, title, timeout=30):
         def probe():
             if self.player.poll() is not None:
                 raise Failure("the player ended early (%s)" % self.player.returncode)
@@ -181,9 +181,14 @@ class Desktop:
         return wait_for("a window titled " + title, probe, timeout)
 
     def focus(self, window):
-        self.run(["xdotool", "windowactivate", "--sync", window], check_rc=False)
-        wait_for("the keyboard focus on " + window,
-                 lambda: self.run(["xdotool", "getwindowfocus"], check_rc=False).strip() == window)
+        # A window manager may let a new window wait for the focus: ask again while polling.
+        def focused():
+            if self.run(["xdotool", "getwindowfocus"], check_rc=False).strip() == window:
+                return True
+            self.run(["xdotool", "windowactivate", window], check_rc=False)
+            self.run(["xdotool", "windowfocus", window], check_rc=False)
+            return False
+        wait_for("the keyboard focus on " + window, focused, timeout=30, interval=0.2)
 
     def key(self, *keys):
         self.run(["xdotool", "key", "--delay", "40"] + list(keys))
