@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds QK Sonnerix and runs every test: the normal build,
-# then the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# then the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer, then
+# the audio tests (the program's thread against the audio thread) with ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -19,3 +20,11 @@ cmake --build "$asan" -j2 --target qk_tests qk_audio_tests
 echo "== tests with sanitizers"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   ctest --test-dir "$asan" -j2 --output-on-failure --timeout 240
+
+tsan=${build}-tsan
+echo "== build with ThreadSanitizer ($tsan)"
+cmake -S . -B "$tsan" -DCMAKE_BUILD_TYPE=Debug -DQK_SANITIZE=thread >/dev/null
+cmake --build "$tsan" -j2 --target qk_audio_tests
+echo "== audio tests with ThreadSanitizer"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  ctest --test-dir "$tsan" -j2 --output-on-failure --timeout 240 -R '^(DeviceOutput|AudioThreads)\.'
