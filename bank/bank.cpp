@@ -63,6 +63,19 @@ static void LoadBankLines(HWND window, FILE *bank) {
     }
 }
 
+void LoadBankStream(HWND window, FILE *bank, LPCSTR fileName) {
+    size_t got = fread(ScratchText, 1, 6, bank);
+    BOOL marked = got >= 5;
+    for (int i = 0; marked && i < 5; i++)
+        if (ScratchText[4 - i] != BANK_MARK[i]) marked = FALSE;
+    if (!marked) {
+        snprintf(ScratchText, SCRATCH_TEXT_SIZE, "%s\n\nWrong file format!", fileName);
+        MessageBoxA(window, ScratchText, "ERROR", MB_OK);
+        return;
+    }
+    LoadBankLines(window, bank);
+}
+
 void LoadBankFile(HWND window) {
     StopSound();
     char start[PATH_SIZE];
@@ -88,16 +101,6 @@ void LoadBankFile(HWND window) {
         ShowError(window, ScratchText, "\n\nThis bank file can't be opened!");
         return;
     }
-    size_t got = fread(ScratchText, 1, 6, bank);
-    BOOL marked = got >= 5;
-    for (int i = 0; marked && i < 5; i++)
-        if (ScratchText[4 - i] != BANK_MARK[i]) marked = FALSE;
-    if (!marked) {
-        snprintf(ScratchText, SCRATCH_TEXT_SIZE, "%s\n\nWrong file format!", Picker.fileName);
-        MessageBoxA(window, ScratchText, "ERROR", MB_OK);
-        fclose(bank);
-        return;
-    }
-    LoadBankLines(window, bank);
+    LoadBankStream(window, bank, Picker.fileName);
     fclose(bank);
 }

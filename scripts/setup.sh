@@ -7,6 +7,7 @@ packages=(
   build-essential cmake pkg-config
   libgtest-dev libsdl2-dev libsdl2-ttf-dev fonts-wine
   sox
+  clang libclang-rt-14-dev
 )
 
 missing=()

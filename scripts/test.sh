@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds QK Sonnerix and runs every test: the normal build,
 # then the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer, then
-# the audio tests (the program's thread against the audio thread) with ThreadSanitizer.
+# the audio tests (the program's thread against the audio thread) with ThreadSanitizer,
+# then a short run of every fuzz target (fuzz/run.sh; QK_FUZZ_SECONDS each, 30 by default).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -28,3 +29,8 @@ cmake --build "$tsan" -j2 --target qk_audio_tests
 echo "== audio tests with ThreadSanitizer"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir "$tsan" -j2 --output-on-failure --timeout 240 -R '^(DeviceOutput|AudioThreads)\.'
+
+echo "== fuzz targets"
+for target in wav profile bank paths; do
+  bash fuzz/run.sh "$target" "${QK_FUZZ_SECONDS:-30}"
+done
