@@ -56,7 +56,7 @@ static void LoadBankLines(HWND window, FILE *bank) {
         } else {
             char key[16];
             snprintf(key, sizeof key, "Wave%d", slot + 1);
-            WritePrivateProfileStringA(SETTINGS_SECTION, key, ScratchText, SETTINGS_FILE);
+            StorePath(key, ScratchText);
         }
         ComposeButtonCaption(slot);
         SendMessageA(SlotButtons[slot], WM_SETTEXT, 0, (LPARAM)ScratchText);

@@ -63,7 +63,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         snprintf(key, sizeof key, "Wave%d", n + 1);
         GetPrivateProfileStringA("QK_Pex", key, "", stored, sizeof stored, "ZELVRANT.INI");
         // Only a path that exists is ever stored.
-        if (stored[0]) Check(GetFileAttributesA(stored) != INVALID_FILE_ATTRIBUTES, "a stored path exists");
+        if (stored[0] && GetFileAttributesA(stored) == INVALID_FILE_ATTRIBUTES) {
+            fprintf(stderr, "%s=%s\n", key, stored);
+            Check(false, "a stored path exists");
+        }
         FreeSlotSample(n);
         memset(SlotTable[n].label, 0, LABEL_SIZE);
     }
