@@ -52,4 +52,9 @@ int ReadStartupOption(LPCSTR key, int defaultValue);
 // Sync, "Auto", the play flags, "Notify", "Rehearse") and gives the value of "Lock".
 int ReadStartupOptions(void);
 
+// Stores a sample path under a key of the settings section so that it reads back as it
+// was written: the settings reader drops the blanks around a value and one pair of
+// quotes, so a path that begins or ends with a blank or a quote is stored quoted.
+BOOL StorePath(LPCSTR key, LPCSTR path);
+
 #endif

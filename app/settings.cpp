@@ -1,4 +1,5 @@
 #include <stdio.h>
+#include <string.h>
 
 #include "app/app.h"
 #include "sound/sound.h"
@@ -34,4 +35,17 @@ int ReadStartupOptions(void) {
     OptionNotify = ReadStartupOption("Notify", 0);
     OptionRehearse = ReadStartupOption("Rehearse", 1);
     return lock;
+}
+
+static BOOL IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+BOOL StorePath(LPCSTR key, LPCSTR path) {
+    size_t length = strlen(path);
+    BOOL changesOnReading = length > 0 && (IsBlank(path[0]) || IsBlank(path[length - 1]) ||
+                                           (length >= 2 && (path[0] == '"' || path[0] == '\'') &&
+                                            path[length - 1] == path[0]));
+    if (!changesOnReading) return WritePrivateProfileStringA(SETTINGS_SECTION, key, path, SETTINGS_FILE);
+    char quoted[SCRATCH_TEXT_SIZE + 2];
+    snprintf(quoted, sizeof quoted, "\"%s\"", path);
+    return WritePrivateProfileStringA(SETTINGS_SECTION, key, quoted, SETTINGS_FILE);
 }

@@ -56,11 +56,24 @@ static void LoadBankLines(HWND window, FILE *bank) {
         } else {
             char key[16];
             snprintf(key, sizeof key, "Wave%d", slot + 1);
-            WritePrivateProfileStringA(SETTINGS_SECTION, key, ScratchText, SETTINGS_FILE);
+            StorePath(key, ScratchText);
         }
         ComposeButtonCaption(slot);
         SendMessageA(SlotButtons[slot], WM_SETTEXT, 0, (LPARAM)ScratchText);
     }
+}
+
+void LoadBankStream(HWND window, FILE *bank, LPCSTR fileName) {
+    size_t got = fread(ScratchText, 1, 6, bank);
+    BOOL marked = got >= 5;
+    for (int i = 0; marked && i < 5; i++)
+        if (ScratchText[4 - i] != BANK_MARK[i]) marked = FALSE;
+    if (!marked) {
+        snprintf(ScratchText, SCRATCH_TEXT_SIZE, "%s\n\nWrong file format!", fileName);
+        MessageBoxA(window, ScratchText, "ERROR", MB_OK);
+        return;
+    }
+    LoadBankLines(window, bank);
 }
 
 void LoadBankFile(HWND window) {
@@ -88,16 +101,6 @@ void LoadBankFile(HWND window) {
         ShowError(window, ScratchText, "\n\nThis bank file can't be opened!");
         return;
     }
-    size_t got = fread(ScratchText, 1, 6, bank);
-    BOOL marked = got >= 5;
-    for (int i = 0; marked && i < 5; i++)
-        if (ScratchText[4 - i] != BANK_MARK[i]) marked = FALSE;
-    if (!marked) {
-        snprintf(ScratchText, SCRATCH_TEXT_SIZE, "%s\n\nWrong file format!", Picker.fileName);
-        MessageBoxA(window, ScratchText, "ERROR", MB_OK);
-        fclose(bank);
-        return;
-    }
-    LoadBankLines(window, bank);
+    LoadBankStream(window, bank, Picker.fileName);
     fclose(bank);
 }

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds QK Sonnerix and runs every test: the normal build,
-# then the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer, then the
-# Windows executables (MinGW) with their import check and the end-to-end run on Wine.
+# then the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer, then
+# the audio tests (the program's thread against the audio thread) with ThreadSanitizer,
+# a short run of every fuzz target (fuzz/run.sh; QK_FUZZ_SECONDS each, 30 by default), and
+# the Windows executables (MinGW) with their import check and the end-to-end run on Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -20,6 +22,19 @@ cmake --build "$asan" -j2 --target qk_tests qk_audio_tests
 echo "== tests with sanitizers"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   ctest --test-dir "$asan" -j2 --output-on-failure --timeout 240 -LE desktop
+
+tsan=${build}-tsan
+echo "== build with ThreadSanitizer ($tsan)"
+cmake -S . -B "$tsan" -DCMAKE_BUILD_TYPE=Debug -DQK_SANITIZE=thread >/dev/null
+cmake --build "$tsan" -j2 --target qk_audio_tests
+echo "== audio tests with ThreadSanitizer"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  ctest --test-dir "$tsan" -j2 --output-on-failure --timeout 240 -R '^(DeviceOutput|AudioThreads)\.'
+
+echo "== fuzz targets"
+for target in wav profile bank paths; do
+  bash fuzz/run.sh "$target" "${QK_FUZZ_SECONDS:-30}"
+done
 
 echo "== Windows builds and their tests (imports; end to end on Wine)"
 QK_WINDOWS_BUILD_DIR=${build}-windows bash scripts/build-windows.sh

@@ -92,6 +92,29 @@ TEST_F(Bank, LoadedPathsAreStoredAsWrittenAndCaptioned) {
     });
 }
 
+// Found by fuzzing: the settings reader drops blanks around a value, so a line with a
+// leading blank was loaded from one place and stored as another path ("\SND\A.WAV",
+// from the root, instead of the current directory's SND\A.WAV, where the blank leads).
+TEST_F(Bank, PathsWithBlanksAroundThemAreStoredAsTheyLoaded) {
+    MakeSample("BANKS/SND/A.WAV", 40);  // the file the line names, beside the bank
+    WriteFile(home + "/BANKS/SHOW.QK", "!Fuck\n \\SND\\A.WAV\nC:\\SND\\B.WAV  \n");
+    LoadBank("SHOW.QK", [&] {
+        ASSERT_TRUE(hl::Boxes().empty());
+        ASSERT_EQ(SlotTable[0].loaded, 1);
+        EXPECT_EQ(GlobalSize(SlotTable[0].block), 44u + 80u);  // the one beside the bank
+        EXPECT_EQ(Wave(1), " \\SND\\A.WAV");
+        EXPECT_EQ(Wave(2), "C:\\SND\\B.WAV  ");
+        // Read back, the path names the file that was loaded, not C:\SND\A.WAV.
+        char buf[300];
+        GetPrivateProfileStringA("QK_Pex", "Wave1", "", buf, sizeof buf, "ZELVRANT.INI");
+        FILE *f = QkCrtFopen(buf, "rb");  // (the C++ headers take fopen's macro away)
+        ASSERT_NE(f, nullptr);
+        fseek(f, 0, SEEK_END);
+        EXPECT_EQ((size_t)ftell(f), GlobalSize(SlotTable[0].block));
+        fclose(f);
+    }, [] { SetCurrentDirectoryA("C:\\BANKS"); });
+}
+
 TEST_F(Bank, OnlyTheFirstTwelveLines) {
     std::string bytes = "!Fuck\n";
     for (int i = 0; i < 15; i++) bytes += "C:\\SND\\D.WAV\n";

@@ -71,6 +71,7 @@ ssize_t TextWrite(void *cookie, const char *buf, size_t size) {
 }
 
 long g_shortReadLimit = -1;
+std::function<void(const char *)> g_beforeOpen;
 
 struct ShortStream {
     int fd;
@@ -128,7 +129,10 @@ FILE *QkCrtFopen(const char *path, const char *mode) {
         errno = ENOENT;
         return nullptr;
     }
-    int flags = O_CLOEXEC | O_NONBLOCK;
+    if (g_beforeOpen) g_beforeOpen(host.c_str());
+    // O_NONBLOCK: a FIFO never blocks the open; O_NOCTTY: a terminal never becomes the
+    // process's controlling terminal. Both are refused below as not regular files.
+    int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     if (reading)
         flags |= plus ? O_RDWR : O_RDONLY;
     else
@@ -175,4 +179,5 @@ FILE *QkCrtFopen(const char *path, const char *mode) {
 
 namespace qk {
 void SetShortReadLimit(long bytes) { g_shortReadLimit = bytes; }
+void SetBeforeOpenHook(std::function<void(const char *)> hook) { g_beforeOpen = std::move(hook); }
 }  // namespace qk

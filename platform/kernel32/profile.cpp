@@ -101,7 +101,7 @@ bool ProfilePath(const char *fileName, bool forWriting, std::string &host) {
 
 bool ReadWhole(const std::string &host, std::string &text) {
     text.clear();
-    int fd = open(host.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    int fd = open(host.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -318,7 +318,7 @@ BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCST
 
     // The lock lives beside the file, so that the rename below never replaces it.
     std::string lockPath = dir + "/." + base + ".lock";
-    int lockFd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    int lockFd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOCTTY | O_CLOEXEC, 0644);
     if (lockFd < 0) {
         SetLastError(ErrorFromErrno(errno));
         return FALSE;

@@ -209,11 +209,21 @@ void Render(int16_t *out, int frames) {
 }
 
 void Open() {
+    int rate;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (g_opened) return;
+        g_opened = true;
+        rate = g_outputRate = g_preferredRate;
+        g_hasClock = false;
+    }
+    // The device is opened without our lock: its thread holds the device's own lock
+    // while it calls Render, which takes ours, so taking them the other way round here
+    // could leave the two threads waiting for each other.
+    bool clock = driver::AudioOpen(rate, kOutputChannels, kDeviceFrames, Render);
     std::lock_guard<std::mutex> lock(g_mutex);
-    if (g_opened) return;
-    g_opened = true;
-    g_outputRate = g_preferredRate;
-    g_hasClock = driver::AudioOpen(g_outputRate, kOutputChannels, kDeviceFrames, Render);
+    g_outputRate = rate;
+    g_hasClock = clock;
 }
 
 void Close() {

@@ -201,6 +201,7 @@ void Reset() {
     ResetDosNamespace();
     ResetGlobalMemory();
     SetShortReadLimit(-1);
+    SetBeforeOpenHook(nullptr);
     sound::Close();
     ClearSounds();
     gdi::UseFontFolder(nullptr);
