@@ -17,11 +17,13 @@
 
 class ProgramTest : public StandinTest {
 protected:
+    HINSTANCE instance = (HINSTANCE)0x400000;
+
     // Runs the program; the steps run in turn whenever it waits for input (in its own
     // loop or in a dialog's), then it is closed as a user would.
     int Run(std::vector<std::function<void()>> steps = {}) {
         for (auto &s : steps) qk::headless::OnIdle(s);
-        return WinMain((HINSTANCE)0x400000, NULL, (LPSTR) "", SW_SHOWNORMAL);
+        return WinMain(instance, NULL, (LPSTR) "", SW_SHOWNORMAL);
     }
     static HWND FindTop(const char *className) {
         for (qk::wnd::Window *w : qk::wnd::TopLevelWindows())

@@ -10,6 +10,7 @@
 #include "platform/user32/wnd.h"
 #include "platform/win32.h"
 #include "sound/sound.h"
+#include "tests/program.h"
 #include "tests/support.h"
 #include "tests/wavgen.h"
 #include "window/window.h"
@@ -18,39 +19,13 @@ namespace {
 
 namespace hl = qk::headless;
 
-class MainWindow : public StandinTest {
+class MainWindow : public ProgramTest {
 protected:
-    HINSTANCE instance = (HINSTANCE)0x400000;
-
-    // Runs the program; the steps run in turn whenever it waits for input, then it is
-    // closed as a user would.
-    int Run(std::vector<std::function<void()>> steps = {}) {
-        for (auto &s : steps) hl::OnIdle(s);
-        return WinMain(instance, NULL, (LPSTR) "", SW_SHOWNORMAL);
-    }
-    static HWND Main() {
-        for (qk::wnd::Window *w : qk::wnd::TopLevelWindows())
-            if (w->className == "QKPEX") return w->hwnd;
-        return NULL;
-    }
-    static std::string Text(HWND h) {
-        char buf[600];
-        GetWindowTextA(h, buf, sizeof buf);
-        return buf;
-    }
-    static std::string StatusText(int part) {
-        char buf[300] = {0};
-        SendMessageA(StatusBar, SB_GETTEXTA, (WPARAM)part, (LPARAM)buf);
-        return buf;
-    }
-    static RECT ChildRect(HWND h) {
-        return qk::wnd::FromHandle(h)->rect;
-    }
+    static RECT ChildRect(HWND h) { return qk::wnd::FromHandle(h)->rect; }
     // Stores a sample for key number k (a short WAV in C:\SND).
     void StoreSample(int k, const std::string &name) {
-        WriteFile(home + "/snd/" + name, MakeWav16(8000, 1, std::vector<int16_t>(80, 1000)));
-        std::string key = "Wave" + std::to_string(k), path = "C:\\SND\\" + name;
-        WritePrivateProfileStringA("QK_Pex", key.c_str(), path.c_str(), "ZELVRANT.INI");
+        MakeSample("snd/" + name);
+        StoreKey(("Wave" + std::to_string(k)).c_str(), "C:\\SND\\" + name);
     }
     // The slots played since the log was last cleared: -1 for a stop.
     static std::vector<int> Played() {
@@ -62,14 +37,6 @@ protected:
             out.push_back(slot);
         }
         return out;
-    }
-    // Sets the main window's outer size so that its client area is cw x ch.
-    static void SetClientSize(int cw, int ch) {
-        RECT w, c;
-        GetWindowRect(Main(), &w);
-        GetClientRect(Main(), &c);
-        int fw = (w.right - w.left) - c.right, fh = (w.bottom - w.top) - c.bottom;
-        MoveWindow(Main(), w.left, w.top, cw + fw, ch + fh, TRUE);
     }
 };
 

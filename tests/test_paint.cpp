@@ -16,6 +16,7 @@
 #include "platform/user32/resources.h"
 #include "platform/user32/wnd.h"
 #include "platform/win32.h"
+#include "tests/program.h"
 #include "tests/support.h"
 #include "window/window.h"
 
@@ -125,26 +126,8 @@ RECT InkBox(const Surface &s, RECT r, uint32_t colour) {
     return box;
 }
 
-class Paint : public StandinTest {
+class Paint : public ProgramTest {
 protected:
-    HINSTANCE instance = (HINSTANCE)0x400000;
-
-    int Run(std::vector<std::function<void()>> steps = {}) {
-        for (auto &s : steps) hl::OnIdle(s);
-        return WinMain(instance, NULL, (LPSTR) "", SW_SHOWNORMAL);
-    }
-    static HWND Main() {
-        for (qk::wnd::Window *w : qk::wnd::TopLevelWindows())
-            if (w->className == "QKPEX") return w->hwnd;
-        return NULL;
-    }
-    static void SetClientSize(int cw, int ch) {
-        RECT w, c;
-        GetWindowRect(Main(), &w);
-        GetClientRect(Main(), &c);
-        int fw = (w.right - w.left) - c.right, fh = (w.bottom - w.top) - c.bottom;
-        MoveWindow(Main(), w.left, w.top, cw + fw, ch + fh, TRUE);
-    }
     static Surface Render(HWND h) {
         Surface s;
         qk::paint::RenderTopLevel(h, s);
