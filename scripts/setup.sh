@@ -10,6 +10,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   wine64 xvfb xdotool openbox x11-apps x11-utils python3
   clang libclang-rt-14-dev
+  xdg-utils
 )
 
 missing=()
