@@ -15,6 +15,11 @@ Cases:
                    three rows, the status bar.
   picker           a right-click on a button opens the file picker; a name typed and OK
                    assign the file to the slot, which then plays it.
+  close_picker_stress
+                   the picker opened by a right-click and closed by the window manager
+                   (wmctrl -c), 40 times (QK_STRESS_ROUNDS), while F1 and F4 keep coming:
+                   the player survives without an X error, and a normal close then keeps
+                   the placement and Last.
 
 Exit code 0 passes, 77 skips (a tool is missing), anything else fails. Every wait polls
 with a time limit; none is a fixed sleep.
@@ -418,15 +423,63 @@ def case_picker(d):
     check(rc == 0, "exit code %s after SIGTERM" % rc)
 
 
+def picker_point(d, main):
+    """A point on the first button of the main window (for the right-click)."""
+    x, y, w, h = d.geometry(main)
+    frame, caption, status = 4, 19, 20
+    usable = h - 2 * frame - caption - status
+    return x + frame + (w - 2 * frame) // 8, y + frame + caption + usable // 6
+
+
+def case_close_picker_stress(d):
+    """The picker closed by the window manager, over and over, while keys keep coming."""
+    rounds = int(os.environ.get("QK_STRESS_ROUNDS", "40"))
+    d.write_ini(["[QK_Pex]", "Auto=0", "Rehearse=0", "Lock=0", "X=70", "Y=60", "W=600", "H=400"] +
+                make_samples(d, [0, 3]))
+    d.start_player(audio=False)
+    main = d.find_window("QK Sonnerix")
+    d.focus(main)
+    px, py = picker_point(d, main)
+    # Keys at a high rate, all through the run, to whichever window has the focus.
+    typist = subprocess.Popen(["sh", "-c", "while :; do xdotool key --delay 4 F1 F4 F1 F4 F1 F4 F1 F4; done"],
+                              env=d.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                              start_new_session=True)
+    d.run(["xdotool", "mousemove", "--sync", str(px), str(py)])
+    try:
+        for n in range(rounds):
+            d.run(["xdotool", "click", "3"])
+            picker = d.find_window("Pick WAV-file to assign\\.\\.\\.")
+            # The close request a task bar sends (_NET_CLOSE_WINDOW to the window manager).
+            d.run(["wmctrl", "-i", "-c", picker])
+            wait_for("the picker to go (round %d)" % n, lambda: d.player.poll() is not None or not d.run(
+                ["xdotool", "search", "--onlyvisible", "--name", "^Pick WAV"], check_rc=False).strip(), timeout=15)
+            check(d.player.poll() is None, "the player ended in round %d (exit code %s)" % (n, d.player.returncode))
+    finally:
+        os.killpg(typist.pid, signal.SIGTERM)
+        typist.wait()
+    check(d.player.poll() is None, "the player ended (exit code %s)" % d.player.returncode)
+    check("x error" not in d.player_log().lower(), "X errors: " + d.player_log())
+    # A normal close keeps the placement and the last slot played.
+    d.focus(main)
+    d.key("F4")
+    d.run(["wmctrl", "-i", "-c", main])
+    rc = d.wait_exit()
+    check(rc == 0, "exit code %s" % rc)
+    ini = d.ini().get("qk_pex", {})
+    check((ini.get("x"), ini.get("y"), ini.get("w"), ini.get("h")) == ("70", "60", "600", "400"),
+          "the placement kept is %r" % ([ini.get(k) for k in "xywh"],))
+    check(ini.get("last") == "3", "Last is %r, not 3" % ini.get("last"))
+
+
 CASES = {"play_and_close": case_play_and_close, "missing_sample": case_missing_sample,
-         "screenshot": case_screenshot, "picker": case_picker}
+         "screenshot": case_screenshot, "picker": case_picker, "close_picker_stress": case_close_picker_stress}
 
 
 def main():
     if len(sys.argv) != 3 or sys.argv[2] not in CASES:
         print(__doc__)
         return 2
-    for tool in ("Xvfb", "openbox", "xdotool", "xwd", "xprop"):
+    for tool in ("Xvfb", "openbox", "xdotool", "xwd", "xprop", "wmctrl"):
         if not shutil.which(tool):
             print("skipped: %s is not installed (scripts/setup.sh installs it)" % tool)
             return 77

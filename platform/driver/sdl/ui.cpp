@@ -5,7 +5,7 @@
 //
 // The driver only ever works when the program waits for input: changes are noted as they
 // happen and put on the screen, once, when the message queue has run dry. Waiting is
-// SDL_WaitEvent, so an idle player sleeps.
+// a poll() on the desktop's connection (wait.cpp), so an idle player sleeps.
 #include "platform/driver/sdl/ui.h"
 
 #include <ctype.h>
@@ -635,6 +635,7 @@ bool Init() {
     // Characters come from the keys, as the platform makes them; no input method.
     SDL_StopTextInput();
     sdl::g_wakeEvent = SDL_RegisterEvents(1);
+    sdl::WaitInit();
     sdl::RefreshWorkArea();
     sdl::g_ready = true;
     return true;
@@ -679,7 +680,7 @@ bool WaitForInput() {
     }
     sdl::Flush();
     SDL_Event e;
-    if (!SDL_WaitEvent(&e)) return false;
+    if (!sdl::WaitEvent(&e)) return false;
     sdl::HandleEvent(e);
     // Whatever else has come is taken at once, so that it is painted once.
     int batch = 0;
@@ -693,6 +694,7 @@ void Wake() {
     SDL_zero(e);
     e.type = sdl::g_wakeEvent;
     if (SDL_PushEvent(&e) != 1) sdl::g_wakePending = false;
+    sdl::WakeWaiter();
 }
 
 void WindowCreated(HWND top) {
