@@ -6,6 +6,7 @@
 #include "platform/kernel32/codepage.h"
 #include "platform/crt/crt.h"  // QkCrtFopen: the program's fopen, which takes DOS paths
 #include "platform/kernel32/dos.h"
+#include "platform/user32/wnd.h"
 #include "tests/program.h"
 
 namespace {
@@ -236,6 +237,34 @@ TEST_F(Names, StoredAndBankPathsInCp1252LoadTheirFiles) {
     EXPECT_EQ(banks, (std::vector<std::string>{"B\xE4nk.QK"}));
     EXPECT_NE(IniText().find(std::string("Wave2=C:\\SOUNDS\\") + kAnsiFolder + "\\In.wav\r\n"), std::string::npos)
         << IniText();
+}
+
+// The desktop's typed text: characters from its layout, virtual keys from the keys.
+TEST_F(Names, TypedTextReachesTheNameBoxInCp1252) {
+    std::string typed;
+    Run({[&] { RightClickSlot(0); },
+         [&] {
+             ASSERT_NE(Dialog(), nullptr);
+             qk::input::TextFromDesktop(true);
+             SetDlgItemTextA(Dialog(), 103, "");
+             SetFocus(GetDlgItem(Dialog(), 103));
+             // The keys give no characters of their own (a German layout's Z key is 'Z'
+             // to SDL, and its text says so).
+             hl::PressKey('Y');
+             qk::input::Text("z");
+             hl::PressKey(VK_OEM_1);
+             qk::input::Text("\xF6");  // o umlaut, from a key with no virtual key here
+             qk::input::Text("(1)_");
+             hl::PressKey(VK_BACK);  // Backspace still edits
+             qk::input::Key(VK_MENU, true);
+             qk::input::Text("q");  // Alt+Q is a system key, not text
+             qk::input::Key(VK_MENU, false);
+         },
+         [&] {
+             typed = ItemText(Dialog(), 103);
+             hl::PressKey(VK_ESCAPE);
+         }});
+    EXPECT_EQ(typed, "z\xF6(1)");
 }
 
 }  // namespace

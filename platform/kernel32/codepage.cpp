@@ -77,6 +77,18 @@ bool Utf8ToAnsi(const std::string &utf8, std::string &ansi) {
     return true;
 }
 
+std::string Utf8ToAnsiDropping(const std::string &utf8) {
+    std::string out, one;
+    size_t i = 0;
+    while (i < utf8.size()) {
+        size_t n = 1;
+        while (i + n < utf8.size() && ((unsigned char)utf8[i + n] & 0xC0) == 0x80) n++;
+        if (Utf8ToAnsi(utf8.substr(i, n), one)) out += one;
+        i += n;
+    }
+    return out;
+}
+
 unsigned char AnsiUpper(unsigned char ch) {
     if (ch >= 'a' && ch <= 'z') return (unsigned char)(ch - 32);
     if (ch >= 0xE0 && ch <= 0xFE && ch != 0xF7) return (unsigned char)(ch - 32);

@@ -23,6 +23,8 @@ int UnicodeToCp1252(uint32_t code);
 std::string AnsiToUtf8(const std::string &ansi);
 // False (and `ansi` untouched) when the text is not UTF-8 or cannot be said in cp1252.
 bool Utf8ToAnsi(const std::string &utf8, std::string &ansi);
+// Typed text: the characters cp1252 can hold, the others left out.
+std::string Utf8ToAnsiDropping(const std::string &utf8);
 // Case-insensitive comparison of cp1252 names, with the platform's upper-casing of the
 // accented letters (é and É are one letter).
 unsigned char AnsiUpper(unsigned char ch);

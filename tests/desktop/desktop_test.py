@@ -15,6 +15,9 @@ Cases:
                    three rows, the status bar.
   picker           a right-click on a button opens the file picker; a name typed and OK
                    assign the file to the slot, which then plays it.
+  typing           names typed into the picker's name box under a German and a US layout
+                   (setxkbmap; xdotool types what the layout lacks through a spare key)
+                   reach the settings file in cp1252 and name their files.
   close_picker_stress
                    the picker opened by a right-click and closed by the window manager
                    (wmctrl -c), 40 times (QK_STRESS_ROUNDS), while F1 and F4 keep coming:
@@ -204,7 +207,12 @@ class Desktop:
         return int(g["X"]), int(g["Y"]), int(g["WIDTH"]), int(g["HEIGHT"])
 
     def click(self, x, y, button=1):
-        self.run(["xdotool", "mousemove", "--sync", str(x), str(y), "click", str(button)])
+        # "mousemove --sync" waits for a motion, which never comes when the pointer is there.
+        where = self.run(["xdotool", "getmouselocation", "--shell"])
+        at = dict(line.split("=", 1) for line in where.split() if "=" in line)
+        if (at.get("X"), at.get("Y")) != (str(x), str(y)):
+            self.run(["xdotool", "mousemove", "--sync", str(x), str(y)])
+        self.run(["xdotool", "click", str(button)])
 
     def wait_exit(self, timeout=15):
         try:
@@ -444,10 +452,9 @@ def case_close_picker_stress(d):
     typist = subprocess.Popen(["sh", "-c", "while :; do xdotool key --delay 4 F1 F4 F1 F4 F1 F4 F1 F4; done"],
                               env=d.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                               start_new_session=True)
-    d.run(["xdotool", "mousemove", "--sync", str(px), str(py)])
     try:
         for n in range(rounds):
-            d.run(["xdotool", "click", "3"])
+            d.click(px, py, button=3)
             picker = d.find_window("Pick WAV-file to assign\\.\\.\\.")
             # The close request a task bar sends (_NET_CLOSE_WINDOW to the window manager).
             d.run(["wmctrl", "-i", "-c", picker])
@@ -471,7 +478,48 @@ def case_close_picker_stress(d):
     check(ini.get("last") == "3", "Last is %r, not 3" % ini.get("last"))
 
 
-CASES = {"play_and_close": case_play_and_close, "missing_sample": case_missing_sample,
+def case_typing(d):
+    """Names typed into the picker under a US and a German layout reach it in cp1252."""
+    rows = [
+        # layout, what is typed, the file (its host name is UTF-8)
+        ("de", "zy(1)\u00f6_-.wav", "zy(1)\u00f6_-.wav"),
+        ("us", "\u00e9t\u00e9 [2];=.wav", "\u00e9t\u00e9 [2];=.wav"),
+    ]
+    sounds = os.path.join(d.home, "sounds")
+    os.makedirs(sounds, exist_ok=True)
+    for n, (_, _, name) in enumerate(rows):
+        square_wav(os.path.join(sounds, name), 3000 + n, 0.2)
+    d.write_ini(["[QK_Pex]", "Auto=0", "Rehearse=0", "X=60", "Y=50", "W=640", "H=420",
+                 "Wave1=" + dos_path(os.path.join(sounds, "slot0.wav"))])
+    square_wav(os.path.join(sounds, "slot0.wav"), 1000, 0.2)
+    d.start_player(audio=False)
+    main = d.find_window("QK Sonnerix")
+    for n, (layout, typed, name) in enumerate(rows):
+        d.run(["setxkbmap", "-display", d.display, layout])
+        d.focus(main)
+        px, py = picker_point(d, main)
+        d.click(px, py, button=3)
+        picker = d.find_window("Pick WAV-file to assign\\.\\.\\.")
+        d.focus(picker)
+        d.run(["xdotool", "type", "--delay", "60", typed])
+        d.key("Tab", "Tab", "Return")
+        want = dos_path(os.path.join(sounds, name)).encode("cp1252")
+        def stored():
+            with open(d.ini_path(), "rb") as f:
+                for line in f.read().split(b"\r\n"):
+                    if line.lower().startswith(b"wave1="):
+                        return line[6:] if line[6:].lower() == want.lower() else None
+        got = wait_for("Wave1 naming %r (%s layout); the file has %r" % (name, layout, d.ini().get("qk_pex", {}).get(
+            "wave1")), stored, timeout=10)
+        check(got.lower() == want.lower(), "Wave1 is %r" % got)
+        wait_for("the picker to go", lambda: not d.run(["xdotool", "search", "--onlyvisible", "--name", "^Pick WAV"],
+                                                       check_rc=False).strip(), timeout=10)
+    d.player.send_signal(signal.SIGTERM)
+    rc = d.wait_exit()
+    check(rc == 0, "exit code %s after SIGTERM" % rc)
+
+
+CASES = {"typing": case_typing, "play_and_close": case_play_and_close, "missing_sample": case_missing_sample,
          "screenshot": case_screenshot, "picker": case_picker, "close_picker_stress": case_close_picker_stress}
 
 
@@ -479,7 +527,7 @@ def main():
     if len(sys.argv) != 3 or sys.argv[2] not in CASES:
         print(__doc__)
         return 2
-    for tool in ("Xvfb", "openbox", "xdotool", "xwd", "xprop", "wmctrl"):
+    for tool in ("Xvfb", "openbox", "xdotool", "xwd", "xprop", "wmctrl", "setxkbmap"):
         if not shutil.which(tool):
             print("skipped: %s is not installed (scripts/setup.sh installs it)" % tool)
             return 77

@@ -23,6 +23,7 @@
 
 #include "platform/driver/driver.h"
 #include "platform/gdi32/font.h"
+#include "platform/kernel32/codepage.h"
 #include "platform/user32/msgbox.h"
 #include "platform/user32/resources.h"
 #include "platform/user32/wnd.h"
@@ -476,6 +477,10 @@ void HandleEvent(const SDL_Event &e) {
         case SDL_KEYUP:
             DeliverKey(e.key);
             break;
+        case SDL_TEXTINPUT:
+            // What the layout, a compose key or an input method made of the keys.
+            input::Text(Utf8ToAnsiDropping(e.text.text).c_str());
+            break;
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP:
             MouseButtonEvent(e.button);
@@ -632,8 +637,10 @@ bool Init() {
         fprintf(stderr, "qksonnerix: no display available (set DISPLAY or run it on a desktop)\n");
         return false;
     }
-    // Characters come from the keys, as the platform makes them; no input method.
-    SDL_StopTextInput();
+    // Characters come from the desktop's layout, compose key or input method (as
+    // SDL_TEXTINPUT, then WM_CHAR in cp1252); the keys themselves give the virtual keys.
+    SDL_StartTextInput();
+    input::TextFromDesktop(true);
     sdl::g_wakeEvent = SDL_RegisterEvents(1);
     sdl::WaitInit();
     sdl::RefreshWorkArea();
