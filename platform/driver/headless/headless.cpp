@@ -22,6 +22,7 @@ std::vector<HCURSOR> g_cursors;
 std::deque<std::function<void()>> g_idle;
 std::vector<headless::SoundRecord> g_sounds;
 std::vector<std::pair<std::string, std::string>> g_help;
+bool g_helpViewer = true;
 int g_closeRounds = 0;
 int g_menuOpened = 0;
 HWND g_menuWindow = nullptr;
@@ -86,7 +87,10 @@ void ScreenSize(int &width, int &height) {
     height = 768;
 }
 
-void OpenHelp(const char *hostPath, const char *keyword) { g_help.push_back({hostPath, keyword}); }
+bool OpenHelp(const char *hostPath, const char *keyword) {
+    g_help.push_back({hostPath, keyword});
+    return g_helpViewer;
+}
 
 void ShowSystemMenu(HWND top) {
     g_menuOpened++;
@@ -176,6 +180,7 @@ void Pump() {
     }
 }
 std::vector<std::pair<std::string, std::string>> HelpOpened() { return g_help; }
+void SetHelpViewer(bool available) { g_helpViewer = available; }
 
 int SystemMenuOpened() { return g_menuOpened; }
 HWND LastSystemMenuWindow() { return g_menuWindow; }
@@ -189,6 +194,7 @@ void Reset() {
     }
     g_idle.clear();
     g_help.clear();
+    g_helpViewer = true;
     g_closeRounds = 0;
     g_menuOpened = 0;
     g_menuWindow = nullptr;

@@ -754,7 +754,40 @@ void ShowSystemMenu(HWND top) {
     if (chosen && wnd::FromHandle(top)) input::MenuChosen(top, chosen);
 }
 
-void OpenHelp(const char *hostPath, const char *keyword) {
+namespace {
+
+bool InPath(const char *program) {
+    const char *path = getenv("PATH");
+    std::string dirs = path && *path ? path : "/usr/local/bin:/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= dirs.size()) {
+        size_t end = dirs.find(':', start);
+        if (end == std::string::npos) end = dirs.size();
+        std::string file = (end > start ? dirs.substr(start, end - start) : std::string(".")) + "/" + program;
+        if (access(file.c_str(), X_OK) == 0) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// Whether xdg-open has anything to hand a web page to: $BROWSER, the desktop's
+// browser alternatives, or an application set for HTML pages.
+bool HelpViewerAvailable() {
+    if (!InPath("xdg-open")) return false;
+    const char *browser = getenv("BROWSER");
+    if ((browser && *browser) || InPath("x-www-browser") || InPath("www-browser")) return true;
+    FILE *q = popen("xdg-mime query default text/html 2>/dev/null", "r");
+    if (!q) return false;
+    char line[256] = "";
+    bool found = fgets(line, sizeof line, q) && line[0] && line[0] != '\n';
+    pclose(q);
+    return found;
+}
+
+}  // namespace
+
+bool OpenHelp(const char *hostPath, const char *keyword) {
+    if (!HelpViewerAvailable()) return false;
     // A file URL with the keyword as its fragment, for the desktop's browser.
     std::string url = "file://";
     static const char kHex[] = "0123456789ABCDEF";
@@ -795,6 +828,7 @@ void OpenHelp(const char *hostPath, const char *keyword) {
         while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
         }
     }
+    return child > 0;
 }
 
 }  // namespace driver
