@@ -279,7 +279,7 @@ TEST_F(Bank, ABankThatCannotBeReadTouchesNothing) {
     std::string before;
     LoadBank("PIPE.QK", [&] {
         ASSERT_EQ(hl::Boxes().size(), 1u);
-        EXPECT_NE(hl::Boxes()[0].text.find("PIPE.QK\n\nThis bank file can't be opened!"), std::string::npos);
+        EXPECT_EQ(hl::Boxes()[0].text, "C:\\BANKS\\PIPE.QK\n\nThis bank file can't be opened!");
         EXPECT_STREQ(SlotTable[0].label, "Old");
         EXPECT_EQ(SlotTable[0].loaded, 1);
     });

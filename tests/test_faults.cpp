@@ -267,6 +267,8 @@ TEST_F(Faults, BankLoadingWithEachAllocationFailingInTurn) {
         } else {
             EXPECT_EQ(boxes, std::vector<std::string>{kNoMemory}) << fail;
         }
+        ASSERT_EQ(labels.size(), (size_t)SLOT_COUNT) << fail;
+        ASSERT_EQ(loaded.size(), (size_t)SLOT_COUNT) << fail;
         for (int n = 0; n < SLOT_COUNT; n++) {
             std::string want = SampleName(n) + ".WAV";
             if (n < fail - 1) {  // loaded from the bank
