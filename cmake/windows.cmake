@@ -66,6 +66,9 @@ target_link_options(qksonnerix PRIVATE -mwindows -static -static-libgcc -static-
   $<$<CONFIG:Release,MinSizeRel>:-s>)
 target_link_libraries(qksonnerix PRIVATE user32 gdi32 comctl32 winmm kernel32)
 
+# The conformance probes as Windows console programs (tests/conformance/run.sh runs them on Wine).
+include(${CMAKE_SOURCE_DIR}/tests/conformance/probes.cmake)
+
 enable_testing()
 # The imports: nothing but the system's own DLLs and msvcrt.
 find_program(QK_OBJDUMP NAMES ${QK_MINGW_TRIPLET}-objdump objdump)
