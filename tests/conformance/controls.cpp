@@ -86,9 +86,9 @@ static void FindStrings(HWND combo) {
     for (const char *want : wanted) {
         char line[256] = "";
         size_t at = 0;
-        for (int start = -2; start <= 6; start++) {
+        for (int start = -1; start <= 6; start++) {
             LRESULT found = SendMessageA(combo, CB_FINDSTRING, (WPARAM)start, (LPARAM)want);
-            at += (size_t)snprintf(line + at, sizeof line - at, "%s%d:%ld", start > -2 ? " " : "", start, (long)found);
+            at += (size_t)snprintf(line + at, sizeof line - at, "%s%d:%ld", start > -1 ? " " : "", start, (long)found);
         }
         Say(K("combo.findstring.%s", Q(want)), "%s", line);
         LRESULT exact = SendMessageA(combo, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)want);

@@ -32,6 +32,12 @@ static LRESULT CALLBACK ProbeWindowProc(HWND window, UINT message, WPARAM wParam
         case WM_CLOSE: Record("CLOSE"); break;
         case WM_DESTROY: Record("DESTROY"); break;
         case WM_COMMAND: Record("COMMAND"); break;
+        case WM_INITMENUPOPUP:
+            // A modal system menu is about to show: two Escapes then close the popup and end
+            // the menu mode once it is up. (A menu that is not modal sends no such message.)
+            PostMessageA(window, WM_KEYDOWN, VK_ESCAPE, 0);
+            PostMessageA(window, WM_KEYDOWN, VK_ESCAPE, 0);
+            break;
         case WM_PARENTNOTIFY:
             snprintf(text, sizeof text, "PARENTNOTIFY(%u)", (unsigned)LOWORD(wParam));
             Record(text);
@@ -69,10 +75,6 @@ static void Placement(const char *name, HWND window) {
 
 static void SystemMenu(const char *name, HWND window) {
     // Opened as Alt+Space would, then read once it has closed again.
-    // Two Escapes wait in the queue: the menu's own loop takes them (the popup closes, then
-    // the menu mode ends); where the menu is not modal they reach the window afterwards.
-    PostMessageA(window, WM_KEYDOWN, VK_ESCAPE, 0);
-    PostMessageA(window, WM_KEYDOWN, VK_ESCAPE, 0);
     SendMessageA(window, WM_SYSCOMMAND, SC_KEYMENU, ' ');
     Pump();
     LogAt = 0;
