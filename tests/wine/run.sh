@@ -152,9 +152,9 @@ else
     # reach "Sync audio".
     # A menu that was not open yet when the keys came is tried again.
     for try in 1 2 3; do
-        before=$(visible_windows)
+        shown=$(visible_windows)
         xdotool windowfocus --sync "$w" key alt+space
-        poll 30 more_windows_than "$before"
+        poll 30 more_windows_than "$shown"
         xdotool key Up Up Up Up Up Up Up Return
         poll 30 key_is Sync 1 && break
         xdotool key Escape Escape
