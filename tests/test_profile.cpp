@@ -63,10 +63,71 @@ TEST_F(Profile, ReadsThePlatformsWay) {
     EXPECT_EQ(std::string(list, n), std::string("qk_pex\0Other\0", 13));
 }
 
+// Hand-edited files read as the platform's parser reads them.
+TEST_F(Profile, OddLinesReadAsThePlatformReadsThem) {
+    struct Case {
+        const char *text, *section, *key, *expected;
+    } cases[] = {
+        {"[A]\rk=v\r\n", "A", "k", "v"},                  // a lone CR ends a line
+        {"[A]\r\rk=v\r", "A", "k", "v"},                  // and so does each of several
+        {"[A\r\nk=v\r\n", "A", "k", "<def>"},             // no "]": not a section header
+        {"k=v\r\n[A]\r\nk=w\r\n", "", "k", "v"},          // keys before any section
+        {"[B]\r\nj=1\r\n[A\r\nk=v\r\n", "B", "k", "v"},   // the broken header's keys stay in [B]
+        {"[A]x]\r\nk=v\r\n", "A]x", "k", "v"},            // the name ends at the last "]"
+        {"[A] tail\r\nk=v\r\n", "A", "k", "v"},           // text after it does not count
+        {"[A]\r\n;k=c\r\nk=v\r\n", "A", ";k", "c"},       // a comment is a key of its own
+        {"[A]\r\nk=v\x1a\x0b\r\n", "A", "k", "v"},        // ^Z and VT are blanks
+        {"[A]\r\nk\r\n", "A", "k", "<def>"},              // a key without "=" has no value
+        {"[A]\r\n=v\r\n", "A", "", "v"},                  // an empty name is a name
+    };
+    for (const Case &c : cases) {
+        SetIni(c.text);
+        EXPECT_EQ(Get(c.section, c.key), c.expected) << c.text;
+    }
+}
+
+// The lists of keys and of sections, byte for byte as the platform leaves the buffer: each
+// name ends in a NUL, the list in one more when it fits; a cut list has the size less two.
+TEST_F(Profile, ListsFillTheBufferAsThePlatformDoes) {
+    SetIni("[First]\r\nalpha=1\r\n;note=x\r\nnovalue\r\nbeta=22\r\ngamma=333\r\n[Second]\r\n[Third]\r\nk=v\r\n");
+    struct Case {
+        const char *section;
+        DWORD size;
+        DWORD count;
+        std::string bytes;  // the buffer's first size bytes (and one more), '#' where untouched
+    } cases[] = {
+        {"First", 64, 17, std::string("alpha\0beta\0gamma\0\0#", 19)},
+        {"First", 12, 10, std::string("alpha\0beta\0#", 12)},
+        {"First", 8, 6, std::string("alpha\0\0#", 8)},
+        {"First", 4, 2, std::string("al\0#", 4)},
+        {"First", 2, 1, std::string("d\0#", 3)},  // nothing fits: the default, cut
+        {"Second", 12, 4, std::string("dflt\0#", 6)},   // an empty section gives the default
+        {"Nowhere", 12, 4, std::string("dflt\0#", 6)},  // and so does a missing one
+        {nullptr, 64, 19, std::string("First\0Second\0Third\0\0#", 21)},
+        {nullptr, 20, 18, std::string("First\0Second\0Third\0#", 20)},
+        {nullptr, 8, 6, std::string("First\0\0#", 8)},
+    };
+    for (const Case &c : cases) {
+        char buf[80];
+        memset(buf, '#', sizeof buf);
+        DWORD n = GetPrivateProfileStringA(c.section, nullptr, "dflt", buf, c.size, kIni);
+        EXPECT_EQ(n, c.count) << (c.section ? c.section : "(sections)") << " " << c.size;
+        EXPECT_EQ(std::string(buf, c.bytes.size()), c.bytes) << (c.section ? c.section : "(sections)") << " " << c.size;
+    }
+}
+
 TEST_F(Profile, IntegersAsThePlatformParsesThem) {
-    SetIni("[S]\nA=12abc\nB=+7\nC=0x1F\nD=-0\nE=  -42\nF=4294967295\nG=abc\n");
+    SetIni("[S]\nA=12abc\nB=+7\nC=0x1F\nD=-0\nE=  -42\nF=4294967295\nG=abc\nH=0X1f\nI=0b101\nJ=0o17\n"
+           "K=-0x10\nL=\"5\"\nM=00000000000000000000000000000123\nN=4294967296\n");
     struct { const char *key; int value; } cases[] = {
         {"A", 12}, {"B", 7}, {"C", 31}, {"D", 0}, {"E", -42}, {"F", -1}, {"G", 0},
+        {"H", 0},    // only a lower-case "0x" is hexadecimal
+        {"I", 5},    // "0b" binary
+        {"J", 15},   // "0o" octal
+        {"K", -16},  // a sign before the base
+        {"L", 5},    // quotes go first
+        {"M", 0},    // only the first 29 characters are read
+        {"N", 0},    // modulo 2^32
     };
     for (auto &c : cases) EXPECT_EQ((int)GetPrivateProfileIntA("S", c.key, 99, kIni), c.value) << c.key;
 }

@@ -1,12 +1,16 @@
 // Private profile files with the platform's semantics.
 //
-// Reading: sections and keys are matched ignoring case and surrounding blanks, values
-// lose their surrounding blanks (and one pair of matching quotes), LF and CRLF files
-// read alike, lines that are neither sections nor keys are ignored but kept.
+// Reading follows the platform's parser: a line ends at any CR or LF; blanks (and the other
+// control blanks, and ^Z) round a line are not part of it; a line that starts with "[" and
+// holds a "]" starts a section named by what stands between the "[" and the last "]"; every
+// other line is a key, named up to its first "=" (a line without "=" is a key without a
+// value, a comment a key whose name starts with ";"). Keys that stand before any section
+// belong to a section with an empty name. Sections and keys are matched ignoring case and
+// surrounding blanks; a value loses one pair of matching quotes.
 // Writing: the file is rewritten with CRLF line ends into a temporary file that then
 // replaces the old one by rename, under an advisory lock shared by every process, so
 // two running copies never lose each other's keys and a failed write leaves the old
-// file whole.
+// file whole. Lines a write does not touch stay as they were.
 #include <ctype.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -22,12 +26,17 @@
 #include <string>
 #include <vector>
 
+#include "platform/kernel32/codepage.h"
 #include "platform/kernel32/dos.h"
 #include "platform/kernel32/kernel32.h"
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+// The platform's blanks in a settings file: tab, LF, VT, FF, CR, ^Z (DOS end of file) and space.
+bool IsBlank(char c) {
+    unsigned char u = (unsigned char)c;
+    return (u >= 0x09 && u <= 0x0d) || u == 0x1a || u == 0x20;
+}
 
 std::string Trim(const std::string &s) {
     size_t b = 0, e = s.size();
@@ -36,43 +45,93 @@ std::string Trim(const std::string &s) {
     return s.substr(b, e - b);
 }
 
-enum class LineKind { Other, Section, Key };
+enum class LineKind { Blank, Section, Key };
 
 struct Line {
     LineKind kind;
-    std::string name;   // section or key name, trimmed
-    std::string value;  // key value, trimmed
+    std::string name;  // section or key name, trimmed
+    bool hasValue;     // a key line with "="
+    std::string value; // key value, trimmed
 };
 
 Line Classify(const std::string &raw) {
     std::string t = Trim(raw);
-    if (!t.empty() && t[0] == '[') {
-        size_t close = t.find(']');
-        return {LineKind::Section, Trim(t.substr(1, close == std::string::npos ? std::string::npos : close - 1)), ""};
+    if (t.empty()) return {LineKind::Blank, "", false, ""};
+    if (t[0] == '[') {
+        size_t close = t.rfind(']');
+        if (close != std::string::npos) return {LineKind::Section, Trim(t.substr(1, close - 1)), false, ""};
     }
-    if (t.empty() || t[0] == ';') return {LineKind::Other, "", ""};
     size_t eq = t.find('=');
-    if (eq == std::string::npos) return {LineKind::Other, "", ""};
-    return {LineKind::Key, Trim(t.substr(0, eq)), Trim(t.substr(eq + 1))};
+    if (eq == std::string::npos) return {LineKind::Key, t, false, ""};
+    return {LineKind::Key, Trim(t.substr(0, eq)), true, Trim(t.substr(eq + 1))};
 }
 
+// Lines end at LF, CR LF or a lone CR.
 std::vector<std::string> SplitLines(const std::string &text) {
     std::vector<std::string> lines;
     size_t s = 0;
     while (s < text.size()) {
-        size_t e = text.find('\n', s);
-        if (e == std::string::npos) e = text.size();
-        std::string line = text.substr(s, e - s);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-        s = e + 1;
+        size_t e = text.find_first_of("\r\n", s);
+        if (e == std::string::npos) {
+            lines.push_back(text.substr(s));
+            break;
+        }
+        lines.push_back(text.substr(s, e - s));
+        s = e + (text[e] == '\r' && e + 1 < text.size() && text[e + 1] == '\n' ? 2 : 1);
     }
     return lines;
 }
 
-bool SameName(const std::string &a, const char *b) {
-    std::string tb = Trim(b);
-    return a.size() == tb.size() && strncasecmp(a.c_str(), tb.c_str(), a.size()) == 0;
+bool SameText(const std::string &a, const std::string &b) {
+    return a.size() == b.size() && qk::AnsiCompareNoCase(a.c_str(), b.c_str()) == 0;
+}
+
+// A name as a caller gives it is matched without its surrounding blanks.
+bool SameName(const std::string &a, const char *b) { return SameText(a, Trim(b)); }
+
+// The parsed file: its sections in order, the first one (header -1) holding the keys that
+// stand before any section header.
+struct Key {
+    size_t line;
+    std::string name;
+    bool hasValue;
+    std::string value;
+};
+
+struct Section {
+    long header;
+    std::string name;
+    std::vector<Key> keys;
+};
+
+std::vector<Section> Parse(const std::vector<std::string> &lines) {
+    std::vector<Section> sections(1, Section{-1, "", {}});
+    for (size_t i = 0; i < lines.size(); i++) {
+        Line l = Classify(lines[i]);
+        if (l.kind == LineKind::Blank) continue;
+        if (l.kind == LineKind::Section) {
+            sections.push_back(Section{(long)i, l.name, {}});
+            continue;
+        }
+        // A key with an empty name right after another one with an empty name is dropped.
+        std::vector<Key> &keys = sections.back().keys;
+        if (!l.name.empty() || keys.empty() || !keys.back().name.empty())
+            keys.push_back(Key{i, l.name, l.hasValue, l.value});
+    }
+    return sections;
+}
+
+// The first section of that name (given with or without surrounding blanks), or null.
+const Section *FindSection(const std::vector<Section> &sections, const char *name) {
+    for (const Section &s : sections)
+        if (SameName(s.name, name)) return &s;
+    return nullptr;
+}
+
+const Key *FindKey(const Section &section, const char *name) {
+    for (const Key &k : section.keys)
+        if (SameName(k.name, name)) return &k;
+    return nullptr;
 }
 
 // Where a profile file lives: a bare name in the configuration folder (found there
@@ -119,59 +178,96 @@ bool ReadWhole(const std::string &host, std::string &text) {
     return true;
 }
 
-std::vector<std::string> ReadProfileLines(const char *fileName) {
+std::vector<Section> ReadProfile(const char *fileName) {
     std::string host, text;
-    if (!ProfilePath(fileName, false, host) || !ReadWhole(host, text)) return {};
-    return SplitLines(text);
+    if (!ProfilePath(fileName, false, host) || !ReadWhole(host, text)) return Parse({});
+    return Parse(SplitLines(text));
 }
 
-// Index of the first line of the named section's header, or -1.
-long FindSection(const std::vector<std::string> &lines, const char *section) {
-    for (size_t i = 0; i < lines.size(); i++) {
-        Line l = Classify(lines[i]);
-        if (l.kind == LineKind::Section && SameName(l.name, section)) return (long)i;
+// A value as the platform hands it out: one pair of matching quotes round it removed, cut
+// to the buffer. (When the buffer is exactly as long as the unquoted text with its closing
+// quote, the platform cuts the last character as well as the quote; so does this.)
+DWORD CopyEntry(const std::string &value, LPSTR out, DWORD size) {
+    std::string v = value;
+    bool quoted = v.size() >= 2 && (v[0] == '"' || v[0] == '\'') && v.back() == v[0];
+    if (quoted) v.erase(0, 1);  // v still ends in the closing quote
+    size_t n = strnlen(v.c_str(), std::min<size_t>(v.size(), size - 1));
+    if (quoted && size >= v.size() && n > 0) n--;
+    memcpy(out, v.data(), n);  // only the text and one NUL reach the caller's buffer
+    out[n] = 0;
+    return (DWORD)n;
+}
+
+// A list of names as the platform copies it: each name ends in a NUL, the list in another;
+// when the buffer is too small, the last name that fits is cut and the count is the size
+// less two. Comments and lines without "=" are not listed.
+DWORD CopyKeyList(const std::vector<Key> &keys, LPSTR out, DWORD size) {
+    // The platform fills a wide buffer of `size` characters and then converts the count it
+    // returned, ending the result with one NUL; the same steps on bytes give the same bytes.
+    // wide[0] is room for the platform's write just before the buffer when nothing fits.
+    std::vector<char> wide((size_t)size + 2, 0);
+    size_t pos = 1;
+    DWORD len = size, oldlen = size;
+    for (const Key &k : keys) {
+        if (len <= 2) break;
+        if (k.name.empty() && !k.hasValue) continue;
+        if (k.name[0] == ';') continue;  // comments
+        if (!k.hasValue) continue;       // lines without "="
+        size_t n = strnlen(k.name.c_str(), std::min<size_t>(k.name.size(), len - 2));
+        memcpy(&wide[pos], k.name.data(), n);
+        wide[pos + n] = 0;
+        len -= (DWORD)n + 1;
+        pos += n + 1;
+        if (len < 2) break;
     }
-    return -1;
+    wide[pos] = 0;
+    DWORD ret;
+    if (len <= 1) {
+        wide[pos - 1] = 0;
+        ret = oldlen - 2;
+    } else {
+        ret = oldlen - len;
+    }
+    ret = std::min<DWORD>(ret, size - 1);
+    memcpy(out, &wide[1], ret);
+    out[ret] = 0;
+    return ret;
 }
 
-// Copies a list of NUL-terminated names, ending in an extra NUL, as the platform does.
-DWORD CopyList(const std::vector<std::string> &names, LPSTR out, DWORD size) {
-    if (size < 2) {
-        if (size == 1) out[0] = 0;
+DWORD CopySectionList(const std::vector<Section> &sections, LPSTR out, DWORD size) {
+    if (size == 1) {
+        out[0] = 0;
         return 0;
     }
-    DWORD pos = 0;
-    for (const std::string &n : names) {
-        for (char c : n) {
-            if (pos + 2 >= size) {
-                out[pos] = 0;
-                out[pos + 1] = 0;
-                return size - 2;
+    std::vector<char> wide(size, 0);
+    char *buf = wide.data();
+    DWORD buflen = size - 1, ret = 0;
+    bool cut = false;
+    for (const Section &s : sections) {
+        if (s.name.empty()) continue;
+        DWORD tmplen = (DWORD)s.name.size() + 1;
+        if (tmplen >= buflen) {
+            if (buflen > 0) {
+                memcpy(buf, s.name.data(), buflen - 1);
+                buf += buflen - 1;
+                *buf++ = 0;
             }
-            out[pos++] = c;
+            *buf = 0;
+            ret = size - 2;
+            cut = true;
+            break;
         }
-        if (pos + 2 >= size) {
-            out[pos] = 0;
-            out[pos + 1] = 0;
-            return size - 2;
-        }
-        out[pos++] = 0;
+        memcpy(buf, s.name.c_str(), tmplen);
+        buf += tmplen;
+        buflen -= tmplen;
     }
-    out[pos] = 0;
-    return pos;
-}
-
-DWORD CopyValue(const std::string &v, LPSTR out, DWORD size) {
-    DWORD n = (DWORD)std::min<size_t>(v.size(), size - 1);
-    memcpy(out, v.data(), n);
-    out[n] = 0;
-    // A value cut in the middle still ends at the first NUL it may hold.
-    return (DWORD)strlen(out);
-}
-
-std::string Unquote(const std::string &v) {
-    if (v.size() >= 2 && (v[0] == '"' || v[0] == '\'') && v.back() == v[0]) return v.substr(1, v.size() - 2);
-    return v;
+    if (!cut) {
+        *buf = 0;
+        ret = (DWORD)(buf - wide.data());
+    }
+    memcpy(out, wide.data(), ret);
+    out[ret] = 0;
+    return ret;
 }
 
 }  // namespace
@@ -179,103 +275,122 @@ std::string Unquote(const std::string &v) {
 DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
                                       LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName) {
     if (!lpReturnedString || nSize == 0) return 0;
-    std::vector<std::string> lines = ReadProfileLines(lpFileName);
-    if (!lpAppName) {
-        std::vector<std::string> names;
-        for (const std::string &raw : lines) {
-            Line l = Classify(raw);
-            if (l.kind == LineKind::Section) names.push_back(l.name);
-        }
-        return CopyList(names, lpReturnedString, nSize);
-    }
-    long sec = FindSection(lines, lpAppName);
-    if (!lpKeyName) {
-        std::vector<std::string> names;
-        for (size_t i = sec < 0 ? lines.size() : (size_t)sec + 1; i < lines.size(); i++) {
-            Line l = Classify(lines[i]);
-            if (l.kind == LineKind::Section) break;
-            if (l.kind == LineKind::Key) names.push_back(l.name);
-        }
-        return CopyList(names, lpReturnedString, nSize);
-    }
-    if (sec >= 0) {
-        for (size_t i = (size_t)sec + 1; i < lines.size(); i++) {
-            Line l = Classify(lines[i]);
-            if (l.kind == LineKind::Section) break;
-            if (l.kind == LineKind::Key && SameName(l.name, lpKeyName))
-                return CopyValue(Unquote(l.value), lpReturnedString, nSize);
-        }
-    }
+    std::vector<Section> sections = ReadProfile(lpFileName);
     std::string def = lpDefault ? lpDefault : "";
+    if (!lpAppName) return CopySectionList(sections, lpReturnedString, nSize);
+    if (!lpKeyName) {
+        // The keys of the first section of exactly that name; an empty list gives the default.
+        const Section *found = nullptr;
+        for (const Section &s : sections)
+            if (SameText(s.name, lpAppName)) {
+                found = &s;
+                break;
+            }
+        DWORD n = found ? CopyKeyList(found->keys, lpReturnedString, nSize) : 0;
+        if (n == 0 || !lpReturnedString[0]) return CopyEntry(def, lpReturnedString, nSize);
+        return n;
+    }
+    const Section *section = FindSection(sections, lpAppName);
+    const Key *key = section ? FindKey(*section, lpKeyName) : nullptr;
+    if (key && key->hasValue) return CopyEntry(key->value, lpReturnedString, nSize);
     while (!def.empty() && def.back() == ' ') def.pop_back();
-    return CopyValue(def, lpReturnedString, nSize);
+    return CopyEntry(def, lpReturnedString, nSize);
 }
 
+// The platform reads the value into a buffer of 30 characters and takes it as a number the
+// way its run-time library does: blanks and control characters first, a sign, then "0x",
+// "0o" or "0b" (lower case only) for base 16, 8 or 2, else base 10; digits up to the first
+// that does not belong, the total kept modulo 2^32.
 UINT WINAPI GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault, LPCSTR lpFileName) {
-    char buf[1024];
-    char none = 0;
-    if (!lpAppName || !lpKeyName) return (UINT)nDefault;
-    DWORD len = GetPrivateProfileStringA(lpAppName, lpKeyName, &none, buf, sizeof buf, lpFileName);
-    if (len == 0) return (UINT)nDefault;
+    char buf[30];
+    if (GetPrivateProfileStringA(lpAppName, lpKeyName, "", buf, sizeof buf, lpFileName) == 0) return (UINT)nDefault;
+    if (!buf[0]) return (UINT)nDefault;
     const char *p = buf;
-    while (IsBlank(*p)) p++;
+    while (*p && (unsigned char)*p <= ' ') p++;
     bool neg = false;
-    if (*p == '-' || *p == '+') neg = (*p++ == '-');
-    uint32_t v = 0;
-    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
+    if (*p == '+' || *p == '-') neg = (*p++ == '-');
+    unsigned base = 10;
+    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'o' || p[1] == 'b')) {
+        base = p[1] == 'x' ? 16 : p[1] == 'o' ? 8 : 2;
         p += 2;
-        for (; isxdigit((unsigned char)*p); p++)
-            v = v * 16u + (uint32_t)(isdigit((unsigned char)*p) ? *p - '0' : (tolower((unsigned char)*p) - 'a' + 10));
-    } else {
-        for (; *p >= '0' && *p <= '9'; p++) v = v * 10u + (uint32_t)(*p - '0');
+    }
+    uint32_t v = 0;
+    for (; *p; p++) {
+        unsigned digit;
+        if (*p >= '0' && *p <= '9')
+            digit = (unsigned)(*p - '0');
+        else if (*p >= 'a' && *p <= 'z')
+            digit = (unsigned)(*p - 'a' + 10);
+        else if (*p >= 'A' && *p <= 'Z')
+            digit = (unsigned)(*p - 'A' + 10);
+        else
+            break;
+        if (digit >= base) break;
+        v = v * base + digit;
     }
     return neg ? (UINT)(0u - v) : (UINT)v;
 }
 
 namespace {
 
-// Applies one write to the lines; false when nothing changes.
+// The lines from a section's header (or the file's start) up to the next header.
+void SectionRange(const std::vector<Section> &sections, size_t index, size_t lineCount, size_t &from,
+                  size_t &to) {
+    from = sections[index].header < 0 ? 0 : (size_t)sections[index].header;
+    to = index + 1 < sections.size() ? (size_t)sections[index + 1].header : lineCount;
+}
+
+// Applies one write to the lines; false when nothing changes. The section and key are found
+// as the platform finds them: a value is set in the first section of that name (blanks round
+// the name do not count), a key is deleted from the first section of exactly that name that
+// holds it, and a whole section is deleted by its exact name.
 bool ApplyWrite(std::vector<std::string> &lines, const char *section, const char *key, const char *value) {
-    long sec = FindSection(lines, section);
+    std::vector<Section> sections = Parse(lines);
+    size_t from, to;
     if (!key) {  // remove the whole section
-        if (sec < 0) return false;
-        size_t end = (size_t)sec + 1;
-        while (end < lines.size() && Classify(lines[end]).kind != LineKind::Section) end++;
-        lines.erase(lines.begin() + sec, lines.begin() + (long)end);
-        return true;
+        for (size_t i = 0; i < sections.size(); i++) {
+            if (!SameText(sections[i].name, section)) continue;
+            SectionRange(sections, i, lines.size(), from, to);
+            if (from == to) return false;
+            lines.erase(lines.begin() + (long)from, lines.begin() + (long)to);
+            return true;
+        }
+        return false;
     }
-    std::string val;
-    if (value) {
-        val = value;
-        size_t cut = val.find_first_of("\r\n");  // a line break would split the entry
-        if (cut != std::string::npos) val.resize(cut);
-        val = Trim(val);  // blanks round a value are not kept, as on the platform
+    if (!value) {  // remove one key
+        for (const Section &s : sections) {
+            if (!SameText(s.name, section)) continue;
+            for (const Key &k : s.keys)
+                if (SameText(k.name, key)) {
+                    lines.erase(lines.begin() + (long)k.line);
+                    return true;
+                }
+        }
+        return false;
     }
-    if (sec < 0) {
-        if (!value) return false;
+    // Leading blanks of a value are not kept; trailing ones are, as the platform writes them
+    // (and reading drops them again). A line break would split the entry: the value ends there.
+    std::string val = value;
+    size_t cut = val.find_first_of("\r\n");
+    if (cut != std::string::npos) val.resize(cut);
+    val.erase(0, std::min(val.size(), (size_t)(std::find_if_not(val.begin(), val.end(), IsBlank) - val.begin())));
+    const Section *found = FindSection(sections, section);
+    if (!found) {
         if (!lines.empty() && !Trim(lines.back()).empty()) lines.push_back("");
         lines.push_back("[" + Trim(section) + "]");
         lines.push_back(Trim(key) + "=" + val);
         return true;
     }
-    size_t lastEntry = (size_t)sec;
-    for (size_t i = (size_t)sec + 1; i < lines.size(); i++) {
-        Line l = Classify(lines[i]);
-        if (l.kind == LineKind::Section) break;
-        if (!Trim(lines[i]).empty()) lastEntry = i;
-        if (l.kind == LineKind::Key && SameName(l.name, key)) {
-            if (!value) {
-                lines.erase(lines.begin() + (long)i);
-                return true;
-            }
-            std::string updated = l.name + "=" + val;
-            if (lines[i] == updated) return false;
-            lines[i] = updated;
-            return true;
-        }
+    if (const Key *k = FindKey(*found, key)) {
+        if (k->hasValue && k->value == val) return false;
+        lines[k->line] = k->name + "=" + val;
+        return true;
     }
-    if (!value) return false;
-    lines.insert(lines.begin() + (long)lastEntry + 1, Trim(key) + "=" + val);
+    SectionRange(sections, (size_t)(found - sections.data()), lines.size(), from, to);
+    long lastEntry = found->header;
+    for (size_t i = from; i < to; i++)
+        if (!Trim(lines[i]).empty() && (long)i != found->header) lastEntry = (long)i;
+    lines.insert(lines.begin() + (lastEntry + 1), Trim(key) + "=" + val);
     return true;
 }
 

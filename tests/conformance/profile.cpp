@@ -60,6 +60,11 @@ static const ReadCase reads[] = {
     {"missing-section", "[A]\r\nk=v\r\n", "Z", "k"},
     {"empty-file", "", "A", "k"},
     {"key-blank-name", "[A]\r\n=v\r\n", "A", ""},
+    {"section-last-bracket", "[A]x]\r\nk=v\r\n", "A]x", "k"},
+    {"comment-as-key", "[A]\r\n;k=c\r\n", "A", ";k"},
+    {"ctrl-z-blank", "[A]\r\nk=v\x1a\x0b\r\n", "A", "k"},
+    {"broken-header-keys", "[B]\r\nj=1\r\n[A\r\nk=v\r\n", "B", "k"},
+    {"several-cr", "[A]\r\rk=v\r", "A", "k"},
 };
 
 static void Reads(void) {
@@ -85,6 +90,21 @@ static void Reads(void) {
         got = GetPrivateProfileStringA("First", NULL, "", buffer, size, path);
         Say(K("small.keys.%lu", (unsigned long)size), "%lu %s", (unsigned long)got, Qn(buffer, (int)size));
     }
+    // A quoted value in small buffers.
+    const char *quoted = NewFile("[A]\r\nk=\"abc\"\r\n");
+    for (DWORD size = 2; size <= 6; size++) {
+        char small[16];
+        memset(small, '#', sizeof small);
+        DWORD got = GetPrivateProfileStringA("A", "k", "", small, size, quoted);
+        Say(K("small.quoted.%lu", (unsigned long)size), "%lu %s", (unsigned long)got, Qn(small, (int)size));
+    }
+    // The default when a key list has no room.
+    for (DWORD size = 1; size <= 3; size++) {
+        char small[16];
+        memset(small, '#', sizeof small);
+        DWORD got = GetPrivateProfileStringA("First", NULL, "dflt", small, size, path);
+        Say(K("small.keys-default.%lu", (unsigned long)size), "%lu %s", (unsigned long)got, Qn(small, (int)size));
+    }
     char buffer[64];
     memset(buffer, '#', sizeof buffer);
     DWORD got = GetPrivateProfileStringA("Second", NULL, "dflt", buffer, sizeof buffer, path);
@@ -109,6 +129,7 @@ static void Integers(void) {
         " 7 ",         "12abc",       "abc",         "",           "-",           "2147483647",
         "2147483648",  "4294967295",  "4294967296",  "99999999999", "-2147483649", "0x",
         "0xFFFFFFFF",  "0x100000000", "\"5\"",       "5 6",         "-0x10",       "1e3",
+        "0b101",       "0o17",        "0B11",        "00000000000000000000000000000123",
     };
     int i = 0;
     for (const char *value : values) {
