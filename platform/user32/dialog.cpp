@@ -10,6 +10,7 @@
 #include "platform/gdi32/font.h"
 #include "platform/gdi32/gdi32.h"
 #include "platform/gdi32/objects.h"
+#include "platform/kernel32/codepage.h"
 #include "platform/kernel32/dos.h"
 #include "platform/kernel32/kernel32.h"
 #include "platform/user32/resources.h"
@@ -273,42 +274,67 @@ BOOL WINAPI MapDialogRect(HWND hDlg, LPRECT r) {
     return TRUE;
 }
 
-int WINAPI DlgDirListComboBoxA(HWND hDlg, LPSTR pathSpec, int comboId, int staticId, UINT type) {
-    HWND combo = GetDlgItem(hDlg, comboId);
-    if (!combo) return FALSE;
-    // A path spec naming a directory (or a directory and a pattern) makes that directory
-    // current and is left holding the pattern alone, as on the platform.
-    std::string pattern = "*.*";
-    if (pathSpec && pathSpec[0]) {
-        std::string spec = pathSpec;
-        if (GetFileAttributesA(spec.c_str()) != INVALID_FILE_ATTRIBUTES &&
-            (GetFileAttributesA(spec.c_str()) & FILE_ATTRIBUTE_DIRECTORY)) {
-            if (!SetCurrentDirectoryA(spec.c_str())) return FALSE;
+namespace {
+
+char AnsiLowerChar(char ch) {
+    unsigned char u = (unsigned char)ch;
+    if (u >= 'A' && u <= 'Z') return (char)(u + 32);
+    if (u >= 0xC0 && u <= 0xDE && u != 0xD7) return (char)(u + 32);
+    if (u == 0x8A || u == 0x8C || u == 0x8E) return (char)(u + 16);
+    if (u == 0x9F) return (char)0xFF;
+    return ch;
+}
+
+// Where the platform puts a new entry of a directory listing: files first, then folders,
+// then drives; files and folders each in the list's sort order, drives by letter.
+int FileListPosition(HWND combo, const std::string &entry) {
+    int min = 0, max = (int)SendMessageA(combo, CB_GETCOUNT, 0, 0);
+    while (min != max) {
+        int index = (min + max) / 2;
+        char item[MAX_PATH + 8] = "";
+        if (SendMessageA(combo, CB_GETLBTEXTLEN, (WPARAM)index, 0) < (LRESULT)sizeof item)
+            SendMessageA(combo, CB_GETLBTEXT, (WPARAM)index, (LPARAM)item);
+        int res;
+        if (item[0] == '[') {
+            if (entry[0] != '[')
+                res = -1;
+            else if (item[1] == '-')
+                res = entry[1] == '-' ? (unsigned char)entry[2] - (unsigned char)item[2] : -1;
+            else
+                res = entry[1] == '-' ? 1 : qk::wnd::CompareListText(entry, item);
         } else {
-            size_t cut = spec.find_last_of("\\/:");
-            if (cut != std::string::npos) {
-                std::string dir = spec.substr(0, cut + 1);
-                if (!SetCurrentDirectoryA(dir.c_str())) return FALSE;
-                pattern = spec.substr(cut + 1);
-            } else {
-                pattern = spec;
-            }
+            res = entry[0] == '[' ? 1 : qk::wnd::CompareListText(entry, item);
         }
-        size_t n = pattern.size() < 259 ? pattern.size() : 259;
-        memcpy(pathSpec, pattern.c_str(), n);
-        pathSpec[n] = 0;
+        if (!res) return index;
+        if (res < 0)
+            max = index;
+        else
+            min = index + 1;
     }
-    SendMessageA(combo, CB_RESETCONTENT, 0, 0);
-    if (!(type & DDL_EXCLUSIVE) || !(type & DDL_DRIVES)) {
+    return max;
+}
+
+// One listing into the combo box, as the platform's CB_DIR makes it: the folders (but ".")
+// when DDL_DIRECTORY is asked for, the files (with DDL_EXCLUSIVE only those whose
+// attributes are exactly the ones asked for), then the drives at the end.
+void ListInto(HWND combo, UINT type, const char *pattern) {
+    const DWORD kAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                              FILE_ATTRIBUTE_ARCHIVE;
+    if (type != (DDL_DRIVES | DDL_EXCLUSIVE)) {
         WIN32_FIND_DATAA fd;
-        HANDLE h = FindFirstFileA(pattern.c_str(), &fd);
+        HANDLE h = FindFirstFileA(pattern, &fd);
         if (h != INVALID_HANDLE_VALUE) {
             do {
-                bool dir = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-                if (dir && !(type & DDL_DIRECTORY)) continue;
-                if (!dir && (type & DDL_EXCLUSIVE)) continue;
-                std::string item = dir ? "[" + std::string(fd.cFileName) + "]" : std::string(fd.cFileName);
-                SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM)item.c_str());
+                std::string entry;
+                if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                    if (!(type & DDL_DIRECTORY) || strcmp(fd.cFileName, ".") == 0) continue;
+                    entry = "[" + std::string(fd.cFileName) + "]";
+                } else {
+                    if ((type & DDL_EXCLUSIVE) && (type & kAttributes) != (fd.dwFileAttributes & kAttributes))
+                        continue;
+                    entry = fd.cFileName;
+                }
+                SendMessageA(combo, CB_INSERTSTRING, (WPARAM)FileListPosition(combo, entry), (LPARAM)entry.c_str());
             } while (FindNextFileA(h, &fd));
             FindClose(h);
         }
@@ -316,13 +342,60 @@ int WINAPI DlgDirListComboBoxA(HWND hDlg, LPSTR pathSpec, int comboId, int stati
     if (type & DDL_DRIVES) {
         for (const qk::DriveInfo &d : qk::DosDrives()) {
             char item[8] = {'[', '-', (char)tolower((unsigned char)d.letter), '-', ']', 0};
-            SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM)item);
+            SendMessageA(combo, CB_INSERTSTRING, (WPARAM)-1, (LPARAM)item);
         }
     }
-    if (staticId) {
+}
+
+}  // namespace
+
+// As the platform does it: a path spec that is a folder becomes the current directory and
+// the pattern "*"; otherwise the part before the last separator does, and the rest is the
+// pattern. Files are listed by the pattern, folders (with DDL_DIRECTORY) by "*" after them;
+// the caller's buffer is left holding the pattern in upper case.
+int WINAPI DlgDirListComboBoxA(HWND hDlg, LPSTR pathSpec, int comboId, int staticId, UINT type) {
+    std::string pattern = "*";
+    bool moved = true;  // the pattern is not the caller's whole spec
+    if (pathSpec && pathSpec[0] && !SetCurrentDirectoryA(pathSpec)) {
+        // The folder part ends at the last separator after the drive's colon, or at the
+        // character after the colon, which is then lost (the platform's own way with "C:name").
+        std::string spec = pathSpec;
+        size_t p = spec.find(':');
+        p = p == std::string::npos ? 0 : p + 1;
+        size_t slash = spec.find_last_of('\\');
+        if (slash != std::string::npos && slash >= p) p = slash;
+        slash = spec.find_last_of('/');
+        if (slash != std::string::npos && slash >= p) p = slash;
+        if (p != 0) {
+            if (!SetCurrentDirectoryA(spec.substr(0, p).c_str())) return FALSE;
+            pattern = p + 1 < spec.size() ? spec.substr(p + 1) : "";
+        } else {
+            pattern = spec;
+            moved = false;
+        }
+    }
+    HWND combo = comboId ? GetDlgItem(hDlg, comboId) : NULL;
+    if (combo) {
+        if (type == DDL_DRIVES) type |= DDL_EXCLUSIVE;
+        SendMessageA(combo, CB_RESETCONTENT, 0, 0);
+        if (type & DDL_DIRECTORY) {
+            if (!(type & DDL_EXCLUSIVE)) ListInto(combo, type & ~(UINT)(DDL_DIRECTORY | DDL_DRIVES), pattern.c_str());
+            ListInto(combo, (type & (DDL_DIRECTORY | DDL_DRIVES)) | DDL_EXCLUSIVE, "*");
+        } else {
+            ListInto(combo, type, pattern.c_str());
+        }
+    }
+    for (char &c : pattern) c = (char)qk::AnsiUpper((unsigned char)c);
+    if (staticId && GetDlgItem(hDlg, staticId)) {
         char cwd[MAX_PATH];
         GetCurrentDirectoryA(sizeof cwd, cwd);
+        for (char *p = cwd; *p; p++) *p = AnsiLowerChar(*p);
         SetDlgItemTextA(hDlg, staticId, cwd);
+    }
+    if (pathSpec && (moved || pathSpec[0])) {  // the caller's spec, upper-cased or replaced
+        size_t n = pattern.size() < 259 ? pattern.size() : 259;
+        memcpy(pathSpec, pattern.c_str(), n);
+        pathSpec[n] = 0;
     }
     return TRUE;
 }

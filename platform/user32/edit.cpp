@@ -42,11 +42,14 @@ bool Fits(Window *w, const std::string &s) {
     return TextWidth(w, s) <= c.right - 2 * kMargin;
 }
 
-// Replaces the selection with text, as far as the box allows; false when nothing fits.
-bool Replace(Window *w, EditState *e, const std::string &text, bool userTyped) {
+// Replaces the selection with as much of the text as the limit leaves room for, as the
+// platform does; false when nothing fits.
+bool Replace(Window *w, EditState *e, const std::string &whole, bool userTyped) {
     int a = std::min(e->anchor, e->caret), b = std::max(e->anchor, e->caret);
+    long room = (long)e->limit - (long)(w->text.size() - (size_t)(b - a));
+    std::string text = whole.substr(0, (size_t)std::max(0L, std::min<long>(room, (long)whole.size())));
+    if (text.empty() && !whole.empty() && a == b) return false;
     std::string next = w->text.substr(0, (size_t)a) + text + w->text.substr((size_t)b);
-    if ((int)next.size() > e->limit) return false;
     if (userTyped && !Fits(w, next)) return false;
     w->text = next;
     e->anchor = e->caret = a + (int)text.size();
@@ -152,13 +155,14 @@ LRESULT CALLBACK EditProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             Notify(w, EN_CHANGE);
             return 0;
         case EM_GETLINE: {
-            // The buffer's first word gives its size; the line is copied without a NUL.
+            // The buffer's first word gives its size; a NUL follows the line when there is room.
             char *buf = (char *)lParam;
             if (!buf) return 0;
             WORD max;
             memcpy(&max, buf, sizeof max);
             size_t n = std::min<size_t>(max, w->text.size());
             memcpy(buf, w->text.data(), n);
+            if (n < max) buf[n] = 0;
             return (LRESULT)n;
         }
         case EM_LINELENGTH:

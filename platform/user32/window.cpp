@@ -671,8 +671,8 @@ BOOL WINAPI GetWindowPlacement(HWND hWnd, WINDOWPLACEMENT *wp) {
     Window *w = FromHandle(hWnd);
     if (!w || !wp) return FALSE;
     wp->flags = 0;
-    wp->showCmd = w->parent ? (w->visible ? SW_SHOWNORMAL : SW_HIDE) : (UINT)w->showState;
-    if (!w->parent && !w->visible) wp->showCmd = SW_HIDE;
+    // The state, shown or hidden alike (a window created hidden is normal), as the platform has it.
+    wp->showCmd = w->parent ? SW_SHOWNORMAL : (UINT)w->showState;
     wp->ptMinPosition = {-1, -1};
     wp->ptMaxPosition = {-1, -1};
     wp->rcNormalPosition = w->parent ? w->rect : w->normalRect;

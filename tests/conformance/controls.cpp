@@ -69,7 +69,10 @@ static void DirLists(HWND top, HWND drives) {
 static void Sorting(HWND list) {
     static const char *names[] = {"beta", "Alpha", "alpha", "ALPHA", "_x", "[..]", "b", "Zeta", "a.b",
                                   "a b",  "a-b",   "~t",    "10",    "9",  "[-c-]", "DING.WAV", "ding.wav",
-                                  "Ding1.wav", "ding_2.wav", "ding-3.wav", "d"};
+                                  "Ding1.wav", "ding_2.wav", "ding-3.wav", "d", "co-op", "coop", "co'op",
+                                  "!bang", "#hash", "&amp", "(paren", "+plus", "=eq", "\xe9", "e", "f",
+                                  "\xc9mile", "emile", "\xe6" "ble", "aeble", "\xdf", "ss", "x\xb2", "x2", "$", "@at",
+                                  "{b}", "a~", "a_", "A1", "a01"};
     for (const char *name : names) SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)name);
     ShowList("listbox.sorted", list);
     LRESULT at = SendMessageA(list, LB_FINDSTRING, (WPARAM)-1, (LPARAM)"ding");
@@ -82,7 +85,7 @@ static void FindStrings(HWND combo) {
     static const char *items[] = {"[-c-]", "[-z-]", "apple", "Apple pie", "banana", "APPLE"};
     for (const char *item : items) SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM)item);
     ShowCombo("combo.sorted", combo);
-    static const char *wanted[] = {"[-z-]", "[-c", "a", "APPLE", "apple p", "x", ""};
+    static const char *wanted[] = {"[-z-]", "[-c", "a", "APPLE", "apple p", "x", "", "c", "Z", "-"};
     for (const char *want : wanted) {
         char line[256] = "";
         size_t at = 0;
@@ -133,6 +136,65 @@ static void EditLimit(HWND edit) {
     Say("edit.getline.15", "%ld %s", (long)got, Qn(line, 10));
 }
 
+// The picker's steps when the drive box picks C: while the current directory is C:\SOUNDS,
+// and when it opens on "C:" (a start path in the root): what it lists through its own
+// "C:\*.*" and "C:\*.wav", what the drive-relative forms would name, and where the process's
+// current directory ends up. Only the folders and files the run script makes are shown.
+static void ShowFound(const char *key, const char *pattern, bool directories) {
+    WIN32_FIND_DATAA found;
+    char line[1024] = "";
+    size_t at = 0;
+    int count = 0;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            bool dir = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            if (dir != directories) continue;
+            if (dir && strcmp(found.cFileName, "SOUNDS") != 0 && strcmp(found.cFileName, "JINGLES") != 0 &&
+                strcmp(found.cFileName, "QKPROBE") != 0 && strcmp(found.cFileName, "..") != 0)
+                continue;
+            count++;
+            at += (size_t)snprintf(line + at, sizeof line - at, "%s%s", at ? " " : "", Q(found.cFileName));
+        } while (FindNextFileA(search, &found) && at < sizeof line - 300);
+        FindClose(search);
+    }
+    Say(key, "%d [%s]", count, line);
+}
+
+static void ShowCurrent(const char *key) {
+    char cwd[MAX_PATH] = "";
+    GetCurrentDirectoryA(sizeof cwd, cwd);
+    Say(key, "%s", Q(cwd));
+}
+
+static void PickerDrive(HWND top, HWND drives) {
+    SetCurrentDirectoryA("C:\\SOUNDS");
+    // The drive box picks C:: the picker's folder becomes "C:".
+    ShowFound("picker.drive-c.folders", "C:\\*.*", true);
+    ShowFound("picker.drive-c.files", "C:\\*.wav", false);
+    ShowFound("picker.drive-c.relative-folders", "C:*.*", true);
+    ShowFound("picker.drive-c.relative-files", "C:*.wav", false);
+    ShowCurrent("picker.drive-c.cwd");
+    // The picker opens on "C:".
+    SetLastError(0);
+    BOOL ok = SetCurrentDirectoryA("C:");
+    Say("picker.open-c.setcwd", "%d error=%lu", ok ? 1 : 0, (unsigned long)GetLastError());
+    ShowCurrent("picker.open-c.cwd");
+    char copy[MAX_PATH] = "C:";
+    SendMessageA(drives, CB_RESETCONTENT, 0, 0);
+    int result = DlgDirListComboBoxA(top, copy, ID_DRIVES, 0, DDL_DRIVES | DDL_EXCLUSIVE);
+    Say("picker.open-c.dirlist", "%d spec=%s", result, Q(copy));
+    ShowCurrent("picker.open-c.dirlist-cwd");
+    LRESULT drive = SendMessageA(drives, CB_FINDSTRING, 0, (LPARAM)"[-C-]");
+    Say("picker.open-c.drive-index", "%ld", (long)drive);
+    ShowFound("picker.open-c.folders", "C:\\*.*", true);
+    ShowFound("picker.open-c.files", "C:\\*.wav", false);
+    // Into SOUNDS and back up, as the folder list's double-clicks do.
+    ShowFound("picker.sounds.folders", "C:\\SOUNDS\\*.*", true);
+    ShowFound("picker.sounds.files", "C:\\SOUNDS\\*.wav", false);
+    ShowCurrent("picker.end.cwd");
+}
+
 int main(void) {
     ProbeStart();
     HINSTANCE instance = GetModuleHandleA(NULL);
@@ -158,6 +220,7 @@ int main(void) {
     Sorting(list);
     FindStrings(combo);
     EditLimit(edit);
+    PickerDrive(top, drives);
     DestroyWindow(top);
     return 0;
 }
