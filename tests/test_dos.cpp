@@ -71,6 +71,39 @@ TEST_F(Dos, PathsFoundIgnoringCaseAcrossDrives) {
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILENAME_EXCED_RANGE);
 }
 
+// The error codes of refused names, as the platform gives them.
+TEST_F(Dos, RefusedNamesGiveThePlatformsErrorCodes) {
+    MakeDirs(home + "/S");
+    WriteFile(home + "/S/beta.wav", "data");
+    SetLastError(0);
+    EXPECT_EQ(GetFileAttributesA("C:\\S\\*.wav"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_NAME);  // a wildcard names nothing
+    SetLastError(0);
+    EXPECT_EQ(GetFileAttributesA("C:\\S\\beta.wav\\x"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);  // a path through a file
+    SetLastError(0);
+    EXPECT_EQ(GetFileAttributesA("C:\\S\\gone.wav"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
+    SetLastError(0);
+    EXPECT_FALSE(SetCurrentDirectoryA(""));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_NAME);
+    WIN32_FIND_DATAA fd;
+    SetLastError(0);
+    EXPECT_EQ(FindFirstFileA("", &fd), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
+    // A name of exactly MAX_PATH characters names nothing; a longer one is too long.
+    std::string exact = "C:\\S\\" + std::string(MAX_PATH - 5, 'd'), longer = exact + "dd";
+    ASSERT_EQ(exact.size(), (size_t)MAX_PATH);
+    SetLastError(0);
+    EXPECT_EQ(GetFileAttributesA(exact.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
+    EXPECT_FALSE(SetCurrentDirectoryA(exact.c_str()));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
+    SetLastError(0);
+    EXPECT_EQ(GetFileAttributesA(longer.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILENAME_EXCED_RANGE);
+}
+
 TEST_F(Dos, ADriveLinkPointingNowhere) {
     ASSERT_EQ(symlink((root + "/gone").c_str(), (config + "/dosdevices/e:").c_str()), 0);
     qk::ResetDosNamespace();
@@ -106,6 +139,13 @@ TEST_F(Dos, CurrentDirectoryInDosForm) {
     EXPECT_EQ(Cwd(), "C:\\");
     EXPECT_TRUE(SetCurrentDirectoryA("d:"));  // another drive without a path: its root
     EXPECT_EQ(Cwd(), "D:\\");
+    EXPECT_TRUE(SetCurrentDirectoryA("c:\\sounds"));  // a full path keeps its drive letter as given
+    EXPECT_EQ(Cwd(), "c:\\sounds");
+    EXPECT_TRUE(SetCurrentDirectoryA("jingles"));  // and so does a path relative to it
+    EXPECT_EQ(Cwd(), "c:\\sounds\\jingles");
+    EXPECT_TRUE(SetCurrentDirectoryA("C:.."));
+    EXPECT_EQ(Cwd(), "c:\\sounds");
+    EXPECT_TRUE(SetCurrentDirectoryA("d:"));
     EXPECT_FALSE(SetCurrentDirectoryA("C:\\NOWHERE"));
     EXPECT_EQ(Cwd(), "D:\\");
     WriteFile(home + "/file.txt", "x");
@@ -126,8 +166,13 @@ TEST_F(Dos, ListingWithThePlatformsWildcards) {
     for (const char *n : {"b.wav", "A.WAV", "c.Wav", "noext", "d.wave", "e.wav.bak", ".hidden.wav"})
         WriteFile(home + "/S/" + n, "data");
 
-    EXPECT_EQ(List("C:\\S\\*.WAV"), (std::vector<std::string>{".hidden.wav", "A.WAV", "b.wav", "c.Wav"}));
-    EXPECT_EQ(List("C:\\S\\*."), (std::vector<std::string>{".", "..", "noext", "Sub"}));
+    // A pattern matches a long name or its 8.3 alias: d.wave is D~1.WAV, .hiddendir HIDDEN~1.
+    EXPECT_EQ(List("C:\\S\\*.WAV"), (std::vector<std::string>{".hidden.wav", "A.WAV", "b.wav", "c.Wav", "d.wave"}));
+    EXPECT_EQ(List("C:\\S\\*."), (std::vector<std::string>{".", "..", ".hiddendir", "noext", "Sub"}));
+    // Trailing blanks, and a trailing dot after an extension, do not count; "NAME." is NAME.
+    EXPECT_EQ(List("C:\\S\\*.WAV."), List("C:\\S\\*.WAV"));
+    EXPECT_EQ(List("C:\\S\\*.wav  "), List("C:\\S\\*.WAV"));
+    EXPECT_EQ(List("C:\\S\\NOEXT."), (std::vector<std::string>{"noext"}));
     EXPECT_EQ(List("C:\\S\\?.wav"), (std::vector<std::string>{"A.WAV", "b.wav", "c.Wav"}));
     EXPECT_EQ(List("C:\\S\\*.*").size(), 11u);  // ".", "..", two folders and seven files
     EXPECT_EQ(List("c:/s/NOEXT"), (std::vector<std::string>{"noext"}));

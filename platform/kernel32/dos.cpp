@@ -171,19 +171,29 @@ bool DosFullPath(const char *path, std::string &full, DWORD &error) {
         error = ERROR_PATH_NOT_FOUND;
         return false;
     }
-    if (len >= MAX_PATH) {
+    if (len > MAX_PATH) {
         error = ERROR_FILENAME_EXCED_RANGE;
+        return false;
+    }
+    if (len == MAX_PATH) {  // takes the platform's name buffer whole, and can name nothing
+        error = ERROR_PATH_NOT_FOUND;
         return false;
     }
     std::lock_guard<std::mutex> lock(g_mutex);
     LoadCwdLocked();
-    char drive;
+    // The drive letter is written as the platform writes it: as given in a full path, as the
+    // current directory has it for a path relative to that, and in upper case for the root of
+    // another drive ("d:"). Drives are told apart without regard to case.
+    char drive, letter;
+    char current = (char)toupper((unsigned char)g_cwd[0]);
     std::vector<std::string> parts;
     const char *rest = path;
     if (((path[0] >= 'a' && path[0] <= 'z') || (path[0] >= 'A' && path[0] <= 'Z')) && path[1] == ':') {
         drive = (char)toupper((unsigned char)path[0]);
+        letter = path[0];
         rest = path + 2;
-        if (!IsSep(rest[0]) && drive == g_cwd[0]) {
+        if (!IsSep(rest[0])) letter = drive == current ? g_cwd[0] : drive;
+        if (!IsSep(rest[0]) && drive == current) {
             // Drive-relative: the current directory when it is on that drive.
             std::string cur = g_cwd.substr(3);
             size_t s = 0;
@@ -199,9 +209,11 @@ bool DosFullPath(const char *path, std::string &full, DWORD &error) {
             error = ERROR_PATH_NOT_FOUND;
             return false;
         }
-        drive = g_cwd[0];
+        drive = current;
+        letter = g_cwd[0];
     } else {
-        drive = g_cwd[0];
+        drive = current;
+        letter = g_cwd[0];
         std::string cur = g_cwd.substr(3);
         size_t s = 0;
         while (s < cur.size()) {
@@ -231,7 +243,7 @@ bool DosFullPath(const char *path, std::string &full, DWORD &error) {
         }
         parts.push_back(comp);
     }
-    full.assign(1, drive);
+    full.assign(1, letter);
     full += ":\\";
     for (size_t i = 0; i < parts.size(); i++) {
         if (i) full += '\\';
@@ -285,6 +297,7 @@ DosLookup DosToHost(const std::string &full, std::string &host) {
         std::string actual;
         if (FindEntryNoCase(host, comp, actual)) {
             host += "/" + actual;
+            if (!last && !IsDir(host)) return DosLookup::PathMissing;  // a path through a file
         } else if (last) {
             host += "/" + AnsiToUtf8(comp);
             return DosLookup::LastMissing;

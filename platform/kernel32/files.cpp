@@ -69,6 +69,35 @@ bool FillFindData(const std::string &dir, const std::string &hostName, const std
 
 bool HasWildcard(const std::string &s) { return s.find_first_of("*?") != std::string::npos; }
 
+// The 8.3 alias the platform gives a long name ("x.wave" is "X~1.WAV", "long name.wav"
+// "LONGNA~1.WAV"), or "" for a name that is already a short one. A search pattern matches a
+// file by either name. (The alias's number is always 1 here: the stand-in keeps no table of
+// aliases, and patterns of the program's making never name the part before the dot.)
+std::string ShortAlias(const std::string &name) {
+    if (name == "." || name == "..") return "";
+    size_t dot = name.find_last_of('.');
+    std::string base = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+    std::string ext = dot == std::string::npos || dot == 0 ? "" : name.substr(dot + 1);
+    auto plain = [](const std::string &part) {
+        return part.find_first_of(" .+,;=[]") == std::string::npos;
+    };
+    if (!base.empty() && base.size() <= 8 && ext.size() <= 3 && plain(base) && plain(ext)) return "";
+    auto squeeze = [](const std::string &part, size_t most) {
+        std::string out;
+        for (char c : part) {
+            if (c == ' ' || c == '.') continue;
+            if (strchr("+,;=[]", c)) c = '_';
+            out += (char)qk::AnsiUpper((unsigned char)c);
+            if (out.size() == most) break;
+        }
+        return out;
+    };
+    std::string alias = squeeze(base, 6) + "~1";
+    std::string shortExt = squeeze(ext, 3);
+    if (!shortExt.empty()) alias += "." + shortExt;
+    return alias;
+}
+
 }  // namespace
 
 DWORD WINAPI GetLastError(void) { return t_lastError; }
@@ -76,6 +105,10 @@ void WINAPI SetLastError(DWORD dwErrCode) { t_lastError = dwErrCode; }
 
 DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
     std::string host;
+    if (lpFileName && strpbrk(lpFileName, "*?")) {  // a wildcard is not part of any name
+        SetLastError(ERROR_INVALID_NAME);
+        return INVALID_FILE_ATTRIBUTES;
+    }
     if (!qk::DosResolve(lpFileName, host)) return INVALID_FILE_ATTRIBUTES;
     struct stat st;
     if (stat(host.c_str(), &st) != 0) {
@@ -108,8 +141,17 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
     } else {
         pattern = spec;
     }
+    // Trailing blanks of a pattern do not count, nor does a trailing dot after an extension
+    // ("*.wav." is "*.wav"): the dot only ends the extension, as in DOS. Without an extension
+    // before it ("*.", "noext.") the dot asks for names without one.
+    while (!pattern.empty() && pattern.back() == ' ') pattern.pop_back();
+    if (!pattern.empty() && pattern.back() == '.' && pattern != "." && pattern != "..") {
+        std::string stripped = pattern;
+        while (!stripped.empty() && (stripped.back() == '.' || stripped.back() == ' ')) stripped.pop_back();
+        if (stripped.find('.') != std::string::npos || !HasWildcard(stripped)) pattern = stripped;
+    }
     if (pattern.empty()) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
+        SetLastError(spec.empty() ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
     std::string full, host;
@@ -151,7 +193,10 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
         });
         for (const auto &n : names) {
             if (atRoot && (n.second == "." || n.second == "..")) continue;
-            if (!qk::DosWildcardMatch(pattern.c_str(), n.second.c_str())) continue;
+            if (!qk::DosWildcardMatch(pattern.c_str(), n.second.c_str())) {
+                std::string alias = ShortAlias(n.second);
+                if (alias.empty() || !qk::DosWildcardMatch(pattern.c_str(), alias.c_str())) continue;
+            }
             WIN32_FIND_DATAA fd;
             if (FillFindData(host, n.first, n.second, fd)) state->entries.push_back(fd);
         }
@@ -206,6 +251,10 @@ DWORD WINAPI GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer) {
 
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName) {
     std::string host, full;
+    if (lpPathName && !lpPathName[0]) {
+        SetLastError(ERROR_INVALID_NAME);
+        return FALSE;
+    }
     if (!qk::DosResolve(lpPathName, host, false, &full)) return FALSE;
     struct stat st;
     if (stat(host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
