@@ -232,6 +232,44 @@ else
     [ "$failures" -eq "$before" ] && passed=$((passed + 1))
 fi
 
+# --- 6. a bank file with lone CRs loads the same slots as on the stand-in ----------------------
+scenario "Load QK-file reads a bank whose lines hold lone CRs (one inside the mark) as without them"
+before=$failures
+# Every CR is dropped wherever it stands: the mark, two sample lines, then an empty line that
+# ends the list (the line after it is not read). tests/test_bank.cpp's
+# Bank.EveryCarriageReturnIsDropped reads the same kind of file on the stand-in.
+printf '!Fu\rck\r\r\nC:\\sounds\\be\rep.wav\n\rC:\\sou\rnds\\beep.wav\r\n\r\nC:\\sounds\\beep.wav\n' \
+    >"$WINEPREFIX/drive_c/sounds/SHOW.QK"
+write_ini '[QK_Pex]' Lock=0 Sync=0 Loop=0 Auto=0 Notify=0 Rehearse=0 '[QK_Wav]' 'Savefile=C:\sounds\SHOW.QK'
+start_player
+w=$(main_window)
+if [ -z "$w" ]; then
+    fail "no main window"
+else
+    # "Load QK-file" is the ninth item from the bottom of the system menu (see scenario 1).
+    for try in 1 2 3; do
+        shown=$(visible_windows)
+        xdotool windowfocus --sync "$w" key alt+space
+        poll 30 more_windows_than "$shown"
+        xdotool key Up Up Up Up Up Up Up Up Up Return
+        poll 50 window_shown '^Pick QK-file to load\.\.$' && break
+        xdotool key Escape Escape
+    done
+    if ! window_shown '^Pick QK-file to load\.\.$'; then
+        fail "no picker dialog after Load QK-file"
+    else
+        pick_file "$(window '^Pick QK-file to load\.\.$')" 'SHOW.QK'
+        poll 50 key_is Wave2 'C:\sounds\beep.wav' || fail "expected Wave2=C:\\sounds\\beep.wav, got '$(key Wave2)'"
+        key_is Wave1 'C:\sounds\beep.wav' || fail "expected Wave1=C:\\sounds\\beep.wav, got '$(key Wave1)'"
+        has_key Wave3 && fail "the line after the empty one was read: Wave3='$(key Wave3)'"
+        for title in '^WARNING$' '^Error$' "can't"; do
+            window_shown "$title" && fail "a message box came up: $title"
+        done
+    fi
+    close_and_wait "$w"
+fi
+[ "$failures" -eq "$before" ] && passed=$((passed + 1))
+
 [ -s "$tmp/player.log" ] && note "player output: $(tr '\n' ' ' <"$tmp/player.log")"
 note "done"
 echo "wine: $passed passed, $failures failed"
