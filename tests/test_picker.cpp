@@ -65,6 +65,30 @@ TEST_F(PickerTest, OpensAtADriveRoot) {
     EXPECT_EQ(cwd, "C:\\");
 }
 
+// Opened on "C:" while the current directory is C:\SOUNDS: SetCurrentDirectoryA("C:") and
+// DlgDirListComboBoxA("C:") keep C:\SOUNDS current (the drive's own current directory, as on
+// Wine: tests/conformance/controls.cpp, picker.*), while the picker shows and lists the root
+// through its own "C:\..." paths, so what it shows and what it lists agree.
+TEST_F(PickerTest, OpenedOnADriveItShowsAndListsTheRootAndLeavesTheCurrentDirectory) {
+    ASSERT_TRUE(SetCurrentDirectoryA("C:\\SOUNDS"));
+    std::string during;
+    Open("C:", "*.WAV", 7, {[&] {
+        HWND d = Dialog();
+        EXPECT_EQ(ItemText(d, 107), "C:\\");
+        std::vector<std::string> dirs = ListItems(d, 102);
+        EXPECT_NE(IndexOf(dirs, "SOUNDS"), -1);
+        EXPECT_EQ(IndexOf(dirs, "JINGLES"), -1);
+        EXPECT_EQ(ListItems(d, 101), std::vector<std::string>{"ROOT.WAV"});
+        EXPECT_EQ(SendDlgItemMessageA(d, 104, CB_GETCURSEL, 0, 0), 0);  // [-c-]
+        char buf[MAX_PATH];
+        GetCurrentDirectoryA(sizeof buf, buf);
+        during = buf;
+        hl::PressKey(VK_ESCAPE);
+    }});
+    EXPECT_EQ(during, "C:\\SOUNDS");
+    EXPECT_STREQ(Picker.directory, "C:");
+}
+
 TEST_F(PickerTest, OpensInASubdirectoryAndMakesItCurrent) {
     Open("C:\\SOUNDS", "DING.WAV", 7, {[&] {
         HWND d = Dialog();

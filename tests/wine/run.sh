@@ -259,7 +259,7 @@ else
         fail "no picker dialog after Load QK-file"
     else
         pick_file "$(window '^Pick QK-file to load\.\.$')" 'SHOW.QK'
-        poll 50 key_is Wave2 'C:\sounds\beep.wav' || fail "expected Wave2=C:\\sounds\\beep.wav, got '$(key Wave2)'"
+        poll 300 key_is Wave2 'C:\sounds\beep.wav' || fail "expected Wave2=C:\\sounds\\beep.wav, got '$(key Wave2)'"
         key_is Wave1 'C:\sounds\beep.wav' || fail "expected Wave1=C:\\sounds\\beep.wav, got '$(key Wave1)'"
         has_key Wave3 && fail "the line after the empty one was read: Wave3='$(key Wave3)'"
         for title in '^WARNING$' '^Error$' "can't"; do
