@@ -13,8 +13,8 @@
 #include "platform/user32/msgbox.h"
 #endif
 
-#define WM_PROBE_DRIVE (WM_APP + 1)
-#define WM_PROBE_CHECK (WM_APP + 2)
+#define WM_PROBE_DRIVE (WM_USER + 0x201)
+#define WM_PROBE_CHECK (WM_USER + 0x202)
 
 // The key to press once the modal window has the focus.
 struct Press {
@@ -28,6 +28,9 @@ static BOOL Pressed;
 static HWND FocusAtPress;
 static HWND Modal;      // the window the key went to, while its modal loop runs
 static BOOL Stayed;     // the key left it open: Enter ended it
+static int Checks;      // rounds of WM_PROBE_CHECK since the key
+static int FocusId;     // the control ID and text of the focus the key went to
+static char FocusText[32];
 
 static char Commands[512];
 static size_t CommandsAt;
@@ -47,6 +50,9 @@ static void Drive(void) {
     if (!focus || Root(focus) == Owner) return;
     Pressed = TRUE;
     FocusAtPress = focus;
+    FocusId = GetDlgCtrlID(focus);
+    FocusText[0] = 0;
+    GetWindowTextA(focus, FocusText, sizeof FocusText);
     Modal = Root(focus);
     if (Pending.message == WM_CLOSE)
         PostMessageA(Modal, WM_CLOSE, 0, 0);
@@ -58,6 +64,11 @@ static void Drive(void) {
 
 static void Check(void) {
     if (!Modal || !IsWindow(Modal) || !IsWindowVisible(Modal)) return;
+    // What the key itself posts (a close's command) is taken first.
+    if (++Checks < 5) {
+        PostMessageA(Owner, WM_PROBE_CHECK, 0, 0);
+        return;
+    }
     Stayed = TRUE;
     HWND focus = GetFocus();
     PostMessageA(focus ? focus : Modal, WM_KEYDOWN, VK_RETURN, 1);
@@ -68,6 +79,9 @@ static void Ready(UINT message, WPARAM key) {
     Pending.key = key;
     Pressed = FALSE;
     Stayed = FALSE;
+    Checks = 0;
+    FocusId = -1;
+    strcpy(FocusText, "none");
     FocusAtPress = NULL;
     Modal = NULL;
 }
@@ -173,7 +187,7 @@ static void RunNtfs(HINSTANCE instance, const char *name, int focus, UINT messag
     CommandsAt = 0;
     Commands[0] = 0;
     INT_PTR result = DialogBoxParamA(instance, "NTFS", Owner, NtfsProc, 0);
-    int pressedOn = FocusAtPress ? GetDlgCtrlID(FocusAtPress) : -1;
+    int pressedOn = FocusId;
     Done();
     Say(K("ntfs.%s", name), "result=%ld pressed-on=%d stayed-open=%d commands=[%s]", (long)result, pressedOn,
         Stayed ? 1 : 0, Commands);
@@ -193,14 +207,8 @@ static int Box(UINT type) {
 static void RunBox(const char *typeName, UINT type, const char *keyName, UINT message, WPARAM key) {
     Ready(message, key);
     int answer = Box(type);
-    char focus[32] = "none";
-    if (FocusAtPress) {
-        char text[32] = "";
-        GetWindowTextA(FocusAtPress, text, sizeof text);
-        snprintf(focus, sizeof focus, "%s", text);
-    }
     Done();
-    Say(K("box.%s.%s", typeName, keyName), "%d stayed-open=%d focus=%s", answer, Stayed ? 1 : 0, Q(focus));
+    Say(K("box.%s.%s", typeName, keyName), "%d stayed-open=%d focus=%s", answer, Stayed ? 1 : 0, Q(FocusText));
 }
 
 int main(void) {
