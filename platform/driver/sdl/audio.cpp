@@ -13,6 +13,7 @@
 // device's callback takes g_signalMutex only to report a loss. So closing the device
 // (which waits for the callback to return) cannot wait on the callback's lock.
 #include <SDL.h>
+#include <dlfcn.h>
 #include <stdio.h>
 #include <string.h>
 #include <strings.h>
@@ -27,6 +28,17 @@
 #include <vector>
 
 #include "platform/driver/driver.h"
+
+// SDL's PulseAudio backend (2.26) subscribes to device changes in a thread of its own
+// and releases the operation it gets without looking at it; when the server goes away in
+// the moment between SDL's connection and that call, the operation is NULL and libpulse
+// aborts the whole process on it. The player must outlive a dying server, so a NULL
+// operation is passed over here; anything else goes on to libpulse.
+extern "C" void pa_operation_unref(void *operation) {
+    typedef void (*Unref)(void *);
+    static Unref real = (Unref)dlsym(RTLD_NEXT, "pa_operation_unref");
+    if (operation && real) real(operation);
+}
 
 namespace qk {
 namespace driver {
