@@ -168,16 +168,19 @@ TEST_F(DeviceOutput, TheKeyOfAnUnplayableSlotSilencesTheSoundBefore) {
 TEST_F(DeviceOutput, NoStopLeavesThePlayingSoundAlone) {
     std::string a = MakeWav16(44100, 1, std::vector<int16_t>(44100, 5000));
     std::string b = MakeWav16(44100, 1, std::vector<int16_t>(4410, -7000));
-    std::string bad = a.substr(0, 30);
+    // A truncated file in its block, as a slot holds it: refused, and read only within the block.
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, 30);
+    char *cut = (char *)GlobalLock(block);
+    memcpy(cut, a.data(), 30);
     struct Case {
-        const std::string *image;
+        const char *image;
         bool playing;  // whether a plays when the call comes
         BOOL result;
     } cases[] = {
-        {&b, true, FALSE},
-        {&bad, true, FALSE},
-        {&b, false, TRUE},
-        {&bad, false, FALSE},
+        {b.c_str(), true, FALSE},
+        {cut, true, FALSE},
+        {b.c_str(), false, TRUE},
+        {cut, false, FALSE},
     };
     for (const Case &c : cases) {
         if (c.playing) {
@@ -186,13 +189,14 @@ TEST_F(DeviceOutput, NoStopLeavesThePlayingSoundAlone) {
         } else {
             sndPlaySoundA(NULL, 0);
         }
-        EXPECT_EQ(sndPlaySoundA(c.image->c_str(), SND_MEMORY | SND_ASYNC | SND_NOSTOP), c.result)
-            << (c.image == &b) << c.playing;
+        EXPECT_EQ(sndPlaySoundA(c.image, SND_MEMORY | SND_ASYNC | SND_NOSTOP), c.result)
+            << (c.image == cut) << c.playing;
         WaitForFrames(1024);
         // a goes on where it played; b plays where nothing did; a refused image leaves silence.
-        EXPECT_EQ(qk::sound::IsPlaying(), c.playing || c.result) << (c.image == &b) << c.playing;
+        EXPECT_EQ(qk::sound::IsPlaying(), c.playing || c.result) << (c.image == cut) << c.playing;
     }
     sndPlaySoundA(NULL, 0);
+    GlobalFree(block);
     std::vector<int16_t> got = Output();
     size_t minus = 0;
     for (size_t i = 0; i < got.size(); i += 2) minus += got[i] == -7000;

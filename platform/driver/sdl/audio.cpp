@@ -178,7 +178,7 @@ bool SilentUntilBack() {
     }
 }
 
-void Keeper() {
+void KeepOutput() {
     std::unique_lock<std::mutex> lock(g_signalMutex);
     for (;;) {
         if (g_stop) return;
@@ -199,6 +199,13 @@ void Keeper() {
         }
         lock.lock();
     }
+}
+
+// The keeper thread is not one of SDL's: what SDL keeps for it (its error text) is let go
+// when it ends.
+void Keeper() {
+    KeepOutput();
+    SDL_TLSCleanup();
 }
 
 }  // namespace
