@@ -3,6 +3,7 @@
 // server is gone the silent clock keeps time, so synchronous plays last their length.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -47,6 +48,7 @@ protected:
     void StartServer() {
         server = fork();
         if (server == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives a test binary that crashed
             int log = open((dir + "/server.log").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
             dup2(log, 1);
             dup2(log, 2);
