@@ -3,7 +3,7 @@
 # AppStream metainfo, manual page and icons checked with Debian's own tools; then it is
 # installed with apt-get, the installed /usr/bin/qksonnerix runs one desktop scenario
 # (start, a key that sounds, close, the settings kept), and it is removed again, leaving
-# nothing behind in /usr. Needs root (CI runs as root).
+# nothing behind in /usr. Needs root or sudo (CI runs as root).
 #
 #   test_package.sh <qksonnerix_<version>_<arch>.deb>
 set -euo pipefail
@@ -15,6 +15,7 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "FAILED: package: $*" >&2; exit 1; }
 export DEBIAN_FRONTEND=noninteractive
 apt=(apt-get -y -q -o DPkg::Lock::Timeout=300)
+[ "$(id -u)" -eq 0 ] || apt=(sudo DEBIAN_FRONTEND=noninteractive "${apt[@]}")
 
 echo "-- the package's control fields"
 field() { dpkg-deb -f "$deb" "$1"; }
