@@ -544,7 +544,7 @@ def windows_at(d, scale, lines):
         ["xdotool", "search", "--onlyvisible", "--name", "^Pick WAV"], check_rc=False).strip(), timeout=10)
     d.player.send_signal(signal.SIGTERM)
     rc = d.wait_exit()
-    check(rc == 0, "exit code %s after SIGTERM" % rc)
+    check(rc == 0, "exit code %s after SIGTERM at %dx" % (rc, scale))
     return shots
 
 
