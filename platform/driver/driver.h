@@ -37,8 +37,9 @@ void ScreenSize(int &width, int &height);
 // the driver lets the user choose and reports through qk::input::MenuChosen.
 void ShowSystemMenu(HWND top);
 
-// Opens a help document (a file of the host) at the topic for a keyword.
-void OpenHelp(const char *hostPath, const char *keyword);
+// Opens a help document (a file of the host) at the topic for a keyword; false when the
+// desktop has nothing that can open it.
+bool OpenHelp(const char *hostPath, const char *keyword);
 
 // Audio. The driver pulls 16-bit interleaved frames from `render` at `rate` Hz, in
 // periods of `frames`. True when the output keeps real time (a device, or a silent
