@@ -22,6 +22,7 @@
 #include <string>
 
 #include "platform/driver/driver.h"
+#include "platform/driver/sdl/scale.h"
 #include "platform/gdi32/font.h"
 #include "platform/kernel32/codepage.h"
 #include "platform/user32/msgbox.h"
@@ -110,11 +111,19 @@ POINT ClientOffset(wnd::Window *w) {
     return {o.x - w->rect.left, o.y - w->rect.top};
 }
 
+// A mouse event with its window coordinates in 1x pixels.
+template <typename Event>
+Event Unscaled(Event e) {
+    e.x = FromScreen(e.x);
+    e.y = FromScreen(e.y);
+    return e;
+}
+
 SDL_HitTestResult SDLCALL HitTestCallback(SDL_Window *, const SDL_Point *pt, void *data) {
     Host *host = (Host *)data;
     wnd::Window *w = wnd::FromHandle(host->hwnd);
     if (!w || !w->enabled) return SDL_HITTEST_NORMAL;
-    int hit = paint::HitTest(host->hwnd, pt->x, pt->y);
+    int hit = paint::HitTest(host->hwnd, FromScreen(pt->x), FromScreen(pt->y));
     bool normal = w->showState == SW_SHOWNORMAL;
     bool sizable = normal && (w->style & WS_THICKFRAME);
     switch (hit) {
@@ -171,15 +180,15 @@ void CreateSdlWindow(Host &host, wnd::Window *w) {
     int width = w->rect.right - w->rect.left, height = w->rect.bottom - w->rect.top;
     Uint32 flags = SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN;
     if (w->style & WS_THICKFRAME) flags |= SDL_WINDOW_RESIZABLE;
-    host.window = SDL_CreateWindow(Utf8Of(w->text).c_str(), o.x + w->rect.left, o.y + w->rect.top,
-                                   width > 0 ? width : 1, height > 0 ? height : 1, flags);
+    host.window = SDL_CreateWindow(Utf8Of(w->text).c_str(), o.x + ToScreen(w->rect.left), o.y + ToScreen(w->rect.top),
+                                   ToScreen(width > 0 ? width : 1), ToScreen(height > 0 ? height : 1), flags);
     if (!host.window) {
         fprintf(stderr, "qksonnerix: cannot open a window: %s\n", SDL_GetError());
         return;
     }
     SDL_SetWindowData(host.window, "qk", &host);
     SDL_SetWindowHitTest(host.window, HitTestCallback, &host);
-    if (flags & SDL_WINDOW_RESIZABLE) SDL_SetWindowMinimumSize(host.window, 112, 27);
+    if (flags & SDL_WINDOW_RESIZABLE) SDL_SetWindowMinimumSize(host.window, ToScreen(112), ToScreen(27));
     host.title = w->text;
     host.placed = w->rect;
     host.placedState = SW_SHOWNORMAL;
@@ -218,8 +227,8 @@ void Sync(Host &host) {
     if (!minimised && !SameRect(host.placed, w->rect)) {
         SDL_Point o = DesktopOrigin();
         int width = w->rect.right - w->rect.left, height = w->rect.bottom - w->rect.top;
-        SDL_SetWindowPosition(host.window, o.x + w->rect.left, o.y + w->rect.top);
-        SDL_SetWindowSize(host.window, width > 0 ? width : 1, height > 0 ? height : 1);
+        SDL_SetWindowPosition(host.window, o.x + ToScreen(w->rect.left), o.y + ToScreen(w->rect.top));
+        SDL_SetWindowSize(host.window, ToScreen(width > 0 ? width : 1), ToScreen(height > 0 ? height : 1));
         host.placed = w->rect;
         host.dirty = true;
     }
@@ -264,7 +273,7 @@ void OpenSystemMenuFromMouse(Host &host, int x, int y) {
     int wx = 0, wy = 0;
     SDL_GetWindowPosition(host.window, &wx, &wy);
     g_menuAtPointer = true;
-    g_menuPoint = {wx + x, wy + y};
+    g_menuPoint = {wx + ToScreen(x), wy + ToScreen(y)};
     input::FrameAction(host.hwnd, SC_MOUSEMENU);
 }
 
@@ -394,7 +403,7 @@ void WindowEvent(const SDL_WindowEvent &e) {
         case SDL_WINDOWEVENT_MOVED: {
             if (w->showState != SW_SHOWNORMAL) break;
             RECT r = w->rect;
-            int dx = e.data1 - o.x - r.left, dy = e.data2 - o.y - r.top;
+            int dx = FromScreen(e.data1 - o.x) - r.left, dy = FromScreen(e.data2 - o.y) - r.top;
             if (dx == 0 && dy == 0) break;
             RECT moved = {r.left + dx, r.top + dy, r.right + dx, r.bottom + dy};
             input::FrameAction(h, SC_MOVE, &moved);
@@ -405,8 +414,9 @@ void WindowEvent(const SDL_WindowEvent &e) {
             host->dirty = true;
             if (w->showState != SW_SHOWNORMAL) break;
             RECT r = w->rect;
-            if (r.right - r.left == e.data1 && r.bottom - r.top == e.data2) break;
-            RECT sized = {r.left, r.top, r.left + e.data1, r.top + e.data2};
+            int width = FromScreen(e.data1), height = FromScreen(e.data2);
+            if (r.right - r.left == width && r.bottom - r.top == height) break;
+            RECT sized = {r.left, r.top, r.left + width, r.top + height};
             input::FrameAction(h, SC_SIZE, &sized);
             if ((w = wnd::FromHandle(h)) && SameRect(w->rect, sized)) host->placed = sized;
             break;
@@ -483,10 +493,10 @@ void HandleEvent(const SDL_Event &e) {
             break;
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP:
-            MouseButtonEvent(e.button);
+            MouseButtonEvent(Unscaled(e.button));
             break;
         case SDL_MOUSEMOTION:
-            MouseMotionEvent(e.motion);
+            MouseMotionEvent(Unscaled(e.motion));
             break;
         case SDL_WINDOWEVENT:
             WindowEvent(e.window);
@@ -511,11 +521,11 @@ Host *HostOfWindowId(Uint32 id) {
 void Present(SDL_Window *window, const paint::Surface &picture) {
     SDL_Surface *target = SDL_GetWindowSurface(window);
     if (!target || picture.width <= 0 || picture.height <= 0) return;
-    int w = picture.width < target->w ? picture.width : target->w;
-    int h = picture.height < target->h ? picture.height : target->h;
+    // The 1x picture, enlarged by the scale factor.
+    int w = picture.width < FromScreen(target->w) ? picture.width : FromScreen(target->w);
+    int h = picture.height < FromScreen(target->h) ? picture.height : FromScreen(target->h);
     if (SDL_MUSTLOCK(target)) SDL_LockSurface(target);
-    SDL_ConvertPixels(w, h, SDL_PIXELFORMAT_ARGB8888, picture.pixels.data(), picture.width * 4, target->format->format,
-                      target->pixels, target->pitch);
+    EnlargeInto(picture, w, h, Scale(), target);
     if (SDL_MUSTLOCK(target)) SDL_UnlockSurface(target);
     SDL_UpdateWindowSurface(window);
 }
@@ -641,6 +651,7 @@ bool Init() {
     // SDL_TEXTINPUT, then WM_CHAR in cp1252); the keys themselves give the virtual keys.
     SDL_StartTextInput();
     input::TextFromDesktop(true);
+    sdl::InitScale();
     sdl::g_wakeEvent = SDL_RegisterEvents(1);
     sdl::WaitInit();
     sdl::RefreshWorkArea();
@@ -728,8 +739,8 @@ void WindowDestroyed(HWND top) {
 }
 
 void ScreenSize(int &width, int &height) {
-    width = sdl::g_workArea.w;
-    height = sdl::g_workArea.h;
+    width = sdl::FromScreen(sdl::g_workArea.w);
+    height = sdl::FromScreen(sdl::g_workArea.h);
 }
 
 void ShowSystemMenu(HWND top) {
@@ -746,8 +757,8 @@ void ShowSystemMenu(HWND top) {
         int l, t, r, b;
         wnd::FrameInsets(w->style, w->exStyle, true, l, t, r, b);
         SDL_GetWindowPosition(host->window, &x, &y);
-        x += l;
-        y += t;
+        x += sdl::ToScreen(l);
+        y += sdl::ToScreen(t);
     }
     sdl::g_menuAtPointer = false;
     UINT chosen = sdl::RunSystemMenu(top, x, y, sdl::g_later);

@@ -30,7 +30,8 @@ struct Host {
 
 // The stand-in's (0,0) on the desktop: the top left corner of the work area.
 SDL_Point DesktopOrigin();
-// Copies a rendered picture into an SDL window and shows it.
+// Copies a rendered (1x) picture into an SDL window, enlarged by the scale factor, and
+// shows it.
 void Present(SDL_Window *window, const paint::Surface &picture);
 // The host of an SDL window id, or NULL.
 Host *HostOfWindowId(Uint32 id);
