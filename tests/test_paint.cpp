@@ -268,8 +268,9 @@ TEST_F(Paint, TextIsDrawnAsItIsMeasured) {
     EXPECT_EQ(SetBkMode(dc, TRANSPARENT), OPAQUE);
     EXPECT_TRUE(TextOutA(dc, 10, 10, "F1", 2));
     RECT ink = InkBox(s, {0, 0, 200, 80}, kBlack);
-    SIZE size;
-    GetTextExtentPoint32A(dc, "F1", 2, &size);
+    // The System font's 16-pixel strike: "F" "1" "a" "b" "d" "e" "s" 8, "c" 7, "Y" 10,
+    // "&" 9, a blank 4; 16 pixels high.
+    const SIZE size = {16, 16};  // "F1"
     EXPECT_GE(ink.left, 10);
     EXPECT_LE(ink.right, 10 + size.cx);
     EXPECT_GE(ink.top, 10);
@@ -291,9 +292,7 @@ TEST_F(Paint, TextIsDrawnAsItIsMeasured) {
     SelectObject(dc, GetStockObject(SYSTEM_FONT));
 
     // DT_CALCRECT: the widest line, one font height per line.
-    SIZE ab, cde;
-    GetTextExtentPoint32A(dc, "ab", 2, &ab);
-    GetTextExtentPoint32A(dc, "cde", 3, &cde);
+    const SIZE ab = {16, 16}, cde = {23, 16};
     RECT r = {5, 5, 5, 5};
     EXPECT_EQ(DrawTextA(dc, "ab\ncde", -1, &r, DT_CALCRECT), 32);
     EXPECT_EQ(r.right - r.left, cde.cx);
@@ -302,8 +301,7 @@ TEST_F(Paint, TextIsDrawnAsItIsMeasured) {
     DrawTextA(dc, "ab\r\ncde\n", -1, &r, DT_CALCRECT);
     EXPECT_EQ(r.bottom, 48);  // the text ends in a line break: an empty last line
     // Word breaks fall between words; a word too long stands alone.
-    SIZE ab_cde;
-    GetTextExtentPoint32A(dc, "ab cde", 6, &ab_cde);
+    const SIZE ab_cde = {43, 16};
     r = {0, 0, ab_cde.cx - 1, 0};
     DrawTextA(dc, "ab cde", -1, &r, DT_CALCRECT | DT_WORDBREAK);
     EXPECT_EQ(r.bottom, 32);
@@ -315,9 +313,7 @@ TEST_F(Paint, TextIsDrawnAsItIsMeasured) {
     DrawTextA(dc, "ab cde", -1, &r, DT_CALCRECT | DT_WORDBREAK);
     EXPECT_EQ(r.bottom, 32);
     // Prefixes: '&' takes no room unless DT_NOPREFIX; "&&" is one '&'.
-    SIZE yes, amp;
-    GetTextExtentPoint32A(dc, "Yes", 3, &yes);
-    GetTextExtentPoint32A(dc, "&", 1, &amp);
+    const SIZE yes = {26, 16}, amp = {9, 16};
     r = {0, 0, 0, 0};
     DrawTextA(dc, "&Yes", -1, &r, DT_CALCRECT | DT_SINGLELINE);
     EXPECT_EQ(r.right, yes.cx);
@@ -326,9 +322,7 @@ TEST_F(Paint, TextIsDrawnAsItIsMeasured) {
     EXPECT_EQ(r.right, yes.cx + amp.cx);
     r = {0, 0, 0, 0};
     DrawTextA(dc, "a&&b", -1, &r, DT_CALCRECT | DT_SINGLELINE);
-    SIZE aampb;
-    GetTextExtentPoint32A(dc, "a&b", 3, &aampb);
-    EXPECT_EQ(r.right, aampb.cx);
+    EXPECT_EQ(r.right, 25);  // "a&b"
 
     // An ending cut off with "..." where the line is too long.
     r = {0, 0, 40, 0};
@@ -567,10 +561,8 @@ TEST_F(Paint, ButtonCaptionsAreCentredAsMeasured) {
         HWND main = Main();
         SetClientSize(400, 322);
         Surface s = Render(main);
-        HDC dc = GetDC(NULL);
-        SIZE label;
-        GetTextExtentPoint32A(dc, "< empty >", 9, &label);
-        ReleaseDC(NULL, dc);
+        // "< empty >" in the System font's 16-pixel strike: 8 + 4 + 8 + 12 + 8 + 4 + 8 + 4 + 8.
+        const SIZE label = {64, 16};
         for (int n = 0; n < 12; n++) {
             RECT r = InSurface(main, SlotButtons[n]);
             RECT inside = {r.left + 2, r.top + 2, r.right - 2, r.bottom - 2};
@@ -635,7 +627,9 @@ TEST_F(Paint, StatusBarPartsAreSunken) {
             ASSERT_LT(ink.left, ink.right) << i;
             EXPECT_GE(ink.left, part.left + 2);
             EXPECT_LE(ink.left, part.left + 5);
-            SIZE t = qk::gdi::MeasureText(qk::gdi::FontId::MsSansSerif8, "LOOP:OFF", 8);
+            // "LOOP:OFF" and "SYNC:OFF" in MS Sans Serif's 13-pixel strike: L 6, O 8, P 7,
+            // S 7, Y 7, N 8, C 7, ":" 3, F 6; both 52 pixels.
+            const SIZE t = {52, 13};
             EXPECT_LE(ink.right - ink.left, t.cx);
             EXPECT_LE(ink.bottom - ink.top, 13);
         }
