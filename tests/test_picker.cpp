@@ -398,15 +398,14 @@ TEST_F(PickerTest, TypingStopsAtTheBoxsWidth) {
                                    std::string typed = ItemText(Dialog(), 103);
                                    EXPECT_GT(typed.size(), 10u);
                                    EXPECT_LT(typed.size(), 200u);
-                                   HWND edit = GetDlgItem(Dialog(), 103);
-                                   HDC dc = GetDC(edit);
-                                   SelectObject(dc, (HGDIOBJ)SendMessageA(edit, WM_GETFONT, 0, 0));
-                                   SIZE size;
-                                   GetTextExtentPoint32A(dc, typed.c_str(), (int)typed.size(), &size);
-                                   ReleaseDC(edit, dc);
+                                   // "W" is 11 pixels wide in MS Sans Serif's 13-pixel strike,
+                                   // the name box's font.
                                    RECT c;
-                                   GetClientRect(edit, &c);
-                                   EXPECT_LE(size.cx, c.right);
+                                   GetClientRect(GetDlgItem(Dialog(), 103), &c);
+                                   EXPECT_LE((LONG)typed.size() * 11, c.right);
+                                   // and one more would not fit inside the box's inner margins
+                                   // (two pixels a side at most).
+                                   EXPECT_GT((LONG)(typed.size() + 1) * 11, c.right - 4);
                                    hl::PressKey(VK_ESCAPE);
                                }});
 }
