@@ -333,21 +333,25 @@ TEST_F(MainWindow, NotifyButtonsPlayOnFocusChangesToo) {
 }
 
 TEST_F(MainWindow, MinimiseKeepsTheGridRestoreRebuildsIt) {
+    HWND before = nullptr;
+    bool restored = false;
     Run({[&] {
-             HWND before = SlotButtons[0];
+             before = SlotButtons[0];
              hl::Caption(Main(), SC_MINIMIZE);
-             hl::OnIdle([&, before] {
-                 EXPECT_TRUE(IsIconic(Main()));
-                 EXPECT_EQ(SlotButtons[0], before);
-                 EXPECT_TRUE(IsWindow(before));
-                 hl::Caption(Main(), SC_RESTORE);
-                 hl::OnIdle([&, before] {
-                     EXPECT_FALSE(IsIconic(Main()));
-                     EXPECT_NE(SlotButtons[0], before);
-                     EXPECT_FALSE(IsWindow(before));
-                 });
-             });
+         },
+         [&] {
+             EXPECT_TRUE(IsIconic(Main()));
+             EXPECT_EQ(SlotButtons[0], before);
+             EXPECT_TRUE(IsWindow(before));
+             hl::Caption(Main(), SC_RESTORE);
+         },
+         [&] {
+             EXPECT_FALSE(IsIconic(Main()));
+             EXPECT_NE(SlotButtons[0], before);
+             EXPECT_FALSE(IsWindow(before));
+             restored = true;
          }});
+    EXPECT_TRUE(restored);
 }
 
 TEST_F(MainWindow, ClosingInEveryStateSavesTheRestoredPlace) {

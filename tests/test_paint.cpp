@@ -801,9 +801,11 @@ protected:
     // Runs a box from inside the program; `during` runs once the box waits for input.
     int Box(const char *text, UINT type, std::function<void(HWND box)> during) {
         int answer = -100;
+        bool boxWaited = false;
         Run({[&] {
             HWND main = Main();
             hl::OnIdle([&, main] {
+                boxWaited = true;
                 HWND box = GetActiveWindow();
                 ASSERT_NE(box, main);
                 ASSERT_NE(box, nullptr);
@@ -817,6 +819,7 @@ protected:
             EXPECT_EQ(GetFocus(), main);
             EXPECT_EQ(qk::wnd::TopLevelWindows().size(), 1u);
         }});
+        EXPECT_TRUE(boxWaited) << "the box never waited for input";
         return answer;
     }
     static HWND Button(HWND box, int id) { return GetDlgItem(box, id); }
