@@ -10,13 +10,23 @@
 #define BANK_MARK "kcuF!"
 #define BANK_LINE_MAX (SCRATCH_TEXT_SIZE - 1)
 
+// The next character of a bank file. Carriage returns are dropped wherever they stand,
+// also a lone one that the C runtime's text mode would pass on, so that every build
+// reads the same lines.
+static int ReadBankChar(FILE *bank) {
+    int c;
+    do c = fgetc(bank);
+    while (c == '\r');
+    return c;
+}
+
 // Reads the next path line into ScratchText: the characters up to the line feed. FALSE
 // when the list ends here (an empty line, or the end of the file met within the line).
 // A line longer than ScratchText holds is read whole but kept cut, and `tooLong` says so.
 static BOOL ReadPathLine(FILE *bank, BOOL *tooLong) {
     int length = 0, c;
     *tooLong = FALSE;
-    while ((c = fgetc(bank)) != EOF && c != '\n') {
+    while ((c = ReadBankChar(bank)) != EOF && c != '\n') {
         if (length < BANK_LINE_MAX)
             ScratchText[length++] = (char)c;
         else
@@ -46,25 +56,30 @@ static void LoadBankLines(HWND window, FILE *bank) {
             ShowError(window, ScratchText, "\n\nCan't load that file!");
             continue;
         }
+        // The path is kept aside: a message about the file is built in ScratchText.
+        char listed[SCRATCH_TEXT_SIZE];
+        snprintf(listed, sizeof listed, "%s", ScratchText);
+        // A message box of an earlier line leaves the window live, so a key may have
+        // started this slot's old sample since the load began.
+        StopSound();
         FreeSlotSample(slot);
-        int result = LoadSampleIntoSlot(slot, ScratchText);
+        int result = LoadSampleIntoSlot(slot, listed);
         if (result == LOAD_OUT_OF_MEMORY) break;
-        if (result == LOAD_UNREADABLE) {
-            // Its old sample is gone; the slot shows that it holds none, and its stored
-            // path stays as it was.
-            snprintf(SlotTable[slot].label, LABEL_SIZE, "%s", EMPTY_LABEL);
-        } else {
-            char key[16];
-            snprintf(key, sizeof key, "Wave%d", slot + 1);
-            StorePath(key, ScratchText);
-        }
+        // A listed file that exists but cannot be read is stored all the same, as a
+        // right-click assignment stores it: its old sample is gone, the slot shows that
+        // it holds none, and the next start reports the file instead of loading the old one.
+        if (result == LOAD_UNREADABLE) snprintf(SlotTable[slot].label, LABEL_SIZE, "%s", EMPTY_LABEL);
+        char key[16];
+        snprintf(key, sizeof key, "Wave%d", slot + 1);
+        StorePath(key, listed);
         ComposeButtonCaption(slot);
         SendMessageA(SlotButtons[slot], WM_SETTEXT, 0, (LPARAM)ScratchText);
     }
 }
 
 void LoadBankStream(HWND window, FILE *bank, LPCSTR fileName) {
-    size_t got = fread(ScratchText, 1, 6, bank);
+    int got = 0, c;
+    while (got < 6 && (c = ReadBankChar(bank)) != EOF) ScratchText[got++] = (char)c;
     BOOL marked = got >= 5;
     for (int i = 0; marked && i < 5; i++)
         if (ScratchText[4 - i] != BANK_MARK[i]) marked = FALSE;

@@ -3,6 +3,7 @@
 #define QK_TESTS_PROGRAM_H
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,10 +21,28 @@ protected:
     HINSTANCE instance = (HINSTANCE)0x400000;
 
     // Runs the program; the steps run in turn whenever it waits for input (in its own
-    // loop or in a dialog's), then it is closed as a user would.
+    // loop or in a dialog's), then it is closed as a user would. A program that ends
+    // before it has waited for every step fails the test.
     int Run(std::vector<std::function<void()>> steps = {}) {
-        for (auto &s : steps) qk::headless::OnIdle(s);
-        return WinMain(instance, NULL, (LPSTR) "", SW_SHOWNORMAL);
+        auto ran = std::make_shared<size_t>(0);
+        for (auto &s : steps)
+            qk::headless::OnIdle([ran, s] {
+                ++*ran;
+                s();
+            });
+        int code = WinMain(instance, NULL, (LPSTR) "", SW_SHOWNORMAL);
+        EXPECT_EQ(*ran, steps.size()) << "the program ended before every scripted step ran";
+        return code;
+    }
+    // Runs a program that must end before it ever waits for input; a step offered to it
+    // must never run.
+    int RunEndingEarly() {
+        bool ran = false;
+        qk::headless::OnIdle([&ran] { ran = true; });
+        int code = WinMain(instance, NULL, (LPSTR) "", SW_SHOWNORMAL);
+        EXPECT_FALSE(ran) << "the program waited for input";
+        EXPECT_EQ(qk::headless::DropPendingSteps(), ran ? 0u : 1u);
+        return code;
     }
     static HWND FindTop(const char *className) {
         for (qk::wnd::Window *w : qk::wnd::TopLevelWindows())

@@ -1,6 +1,8 @@
 #include "tests/support.h"
 
+#include <grp.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,7 +40,15 @@ void StandinTest::SetUp() {
     ResetProgram();
 }
 
+// Steps a test scripted that never ran mean the program ended early: the checks in them
+// were never made.
+static void CheckEveryStepRan() {
+    size_t pending = qk::headless::PendingSteps();
+    if (pending) ADD_FAILURE() << pending << " scripted step(s) never ran: the program ended before it waited for them";
+}
+
 void StandinTest::ResetProgram() {
+    CheckEveryStepRan();
     qk::headless::Reset();
     for (int n = 0; n < SLOT_COUNT; n++) FreeSlotSample(n);
     // The program's globals as at process start.
@@ -53,6 +63,7 @@ void StandinTest::ResetProgram() {
 }
 
 void StandinTest::TearDown() {
+    CheckEveryStepRan();
     qk::headless::Reset();  // windows go while their world still exists
     for (int n = 0; n < SLOT_COUNT; n++) FreeSlotSample(n);
     if (chdir("/") != 0) { /* nothing to do */ }
@@ -87,4 +98,28 @@ std::string StandinTest::Key(const char *key, const char *section) {
     char buf[1100];
     DWORD n = GetPrivateProfileStringA(section, key, "<absent>", buf, sizeof buf, "ZELVRANT.INI");
     return std::string(buf, n);
+}
+
+int StandinTest::RunUnprivileged(std::function<void()> check) {
+    fflush(nullptr);
+    pid_t child = fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        if (geteuid() == 0) {
+            const uid_t nobody = 65534;
+            std::error_code ec;
+            for (auto it = fs::recursive_directory_iterator(root, ec); it != fs::recursive_directory_iterator();
+                 it.increment(ec))
+                if (lchown(it->path().c_str(), nobody, nobody) != 0) _exit(90);
+            if (lchown(root.c_str(), nobody, nobody) != 0) _exit(90);
+            if (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0) _exit(91);
+            if (geteuid() == 0 || setuid(0) == 0) _exit(92);  // privileges really gone
+        }
+        check();
+        fflush(nullptr);
+        _exit(::testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }

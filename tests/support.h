@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 class StandinTest : public ::testing::Test {
@@ -32,6 +33,11 @@ protected:
     void SetIni(const std::string &text) { WriteFile(IniPath(), text); }
     // Reads a key of "QK_Pex" the way the program does; "<absent>" when missing.
     static std::string Key(const char *key, const char *section = "QK_Pex");
+    // Runs `check` in a child process as a user without privileges, for checks that
+    // root's privileges would defeat (root reads and writes whatever the permissions
+    // say). Run as root, the child becomes nobody and is given the test's world first.
+    // The child's failures are printed there; the result is 0 when it passed.
+    int RunUnprivileged(std::function<void()> check);
 };
 
 #endif

@@ -108,6 +108,86 @@ TEST_F(Assign, EmptyingAndForcedExtensions) {
     }
 }
 
+TEST_F(Assign, ThePickerListsWavFilesAndWantsAnExistingName) {
+    MakeSample("SOUNDS/horn.wav");
+    WriteFile(home + "/SOUNDS/SHOW.QK", "!Fuck\n");
+    std::vector<std::string> files;
+    std::string box, typedAfter;
+    Run({[&] {
+             SetCurrentDirectoryA("C:\\SOUNDS");
+             RightClickSlot(2);
+         },
+         [&] {
+             ASSERT_NE(Dialog(), nullptr);
+             files = ListItems(Dialog(), 101);
+             Accept("NOPE");
+         },
+         [&] {
+             ASSERT_NE(Dialog(), nullptr);  // still open after the message
+             ASSERT_EQ(hl::Boxes().size(), 1u);
+             box = hl::Boxes()[0].text;
+             // The extension is forced: an existing sound of another type gives its .wav.
+             Accept("DING.MP3");
+         },
+         [&] {
+             EXPECT_EQ(Dialog(), nullptr);
+             EXPECT_EQ(Key("Wave3"), "C:\\SOUNDS\\DING.wav");
+             EXPECT_STREQ(SlotTable[2].label, "Ding");
+             RightClickSlot(2);
+         },
+         // An empty name is taken: it empties the slot.
+         [&] { Accept(""); },
+         [&] {
+             EXPECT_EQ(Dialog(), nullptr);
+             EXPECT_EQ(Key("Wave3"), "");
+             EXPECT_STREQ(SlotTable[2].label, "< empty >");
+         }});
+    EXPECT_EQ(files, (std::vector<std::string>{"DING.WAV", "horn.wav", "OLD.WAV"}));
+    EXPECT_EQ(box, "NOPE\nThis file can't be found.\nMake sure that you specify a correct path and filename.");
+}
+
+// A path that bank loading stored quoted (it begins with a blank, which the settings
+// reader would drop) and that is then picked again by right-click: stored the same way,
+// it reads back as the same file.
+TEST_F(Assign, APathStoredByABankAndPickedAgainReadsBackAsTheSameFile) {
+    WriteFile(home + "/BANKS/SND/A.WAV", MakeWav16(8000, 1, std::vector<int16_t>(30, 7)));
+    WriteFile(home + "/BANKS/SHOW.QK", "!Fuck\n \\SND\\A.WAV\n");
+    std::string afterBank, afterPick;
+    Run({[&] {
+             SetCurrentDirectoryA("C:\\BANKS");
+             hl::ChooseMenuItem(Main(), 103);
+         },
+         [&] {
+             ASSERT_NE(Dialog(), nullptr);
+             Accept("SHOW.QK");
+         },
+         [&] {
+             afterBank = Key("Wave1");
+             ASSERT_EQ(GlobalSize(SlotTable[0].block), 44u + 60u);
+             RightClickSlot(0);
+         },
+         [&] {
+             ASSERT_NE(Dialog(), nullptr);
+             hl::ClickOn(GetDlgItem(Dialog(), 105));  // OK on the name it opened with
+         },
+         [&] {
+             afterPick = Key("Wave1");
+             ASSERT_EQ(SlotTable[0].loaded, 1);
+             EXPECT_EQ(GlobalSize(SlotTable[0].block), 44u + 60u);
+         }});
+    EXPECT_EQ(afterBank, " \\SND\\A.WAV");
+    // Read back, the stored path names the file that was picked.
+    ResetProgram();
+    StoreKey("Auto", "0");
+    StoreKey("Rehearse", "0");
+    SetCurrentDirectoryA("C:\\BANKS");
+    Run({[&] {
+        EXPECT_TRUE(hl::Boxes().empty());
+        ASSERT_EQ(SlotTable[0].loaded, 1);
+        EXPECT_EQ(GlobalSize(SlotTable[0].block), 44u + 60u) << afterPick;
+    }});
+}
+
 TEST_F(Assign, CancelChangesNothingAndLeavesALoopPlaying) {
     StoreKey("Wave1", "C:\\SOUNDS\\OLD.WAV");
     StoreKey("Loop", "1");

@@ -317,6 +317,7 @@ TEST_F(Options, AboutAnsweredNoEndsTheSessionAndKeepsTheSettings) {
     });
     EXPECT_EQ(code, 0);
     EXPECT_FALSE(stepAfterNoRan);  // the program ended before waiting again
+    EXPECT_EQ(hl::DropPendingSteps(), 1u);
     EXPECT_TRUE(qk::wnd::TopLevelWindows().empty());
     EXPECT_EQ(Key("W"), "500");
     EXPECT_EQ(Key("Last"), "3");

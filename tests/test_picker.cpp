@@ -193,8 +193,8 @@ TEST_F(PickerTest, AcceptanceRules) {
             SetName(c.typed);
             Ok();
         }};
-        // A name refused leaves the picker open for one more step.
-        if (c.result == 0)
+        // A name that is not accepted leaves the dialog open, to be cancelled.
+        if (c.result != 1)
             steps.push_back([&] {
                 stillOpen = Dialog() != nullptr;
                 hl::PressKey(VK_ESCAPE);

@@ -52,7 +52,7 @@ static void AssignSlot(HWND window, int slot) {
         snprintf(ScratchText, SCRATCH_TEXT_SIZE, "%s\\%s", Picker.directory, Picker.fileName);
     else
         ScratchText[0] = 0;
-    WritePrivateProfileStringA(SETTINGS_SECTION, key, ScratchText, SETTINGS_FILE);
+    StorePath(key, ScratchText);
     if (SlotTable[slot].loaded) {
         StopSound();
         FreeSlotSample(slot);

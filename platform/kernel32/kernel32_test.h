@@ -23,6 +23,10 @@ long GlobalLiveBlocks();
 void FillNewBlocks(int byteValue);
 void ResetGlobalMemory();
 
+// What GetVersionExA reports from now on: the platform id it fills in (1, the Windows
+// 95 family, as at start), or with `fail` a call that fails. For start-up tests.
+void SetReportedPlatform(unsigned long platformId, bool fail = false);
+
 }  // namespace qk
 
 #endif

@@ -188,8 +188,23 @@ void SetWindowRect(Window *w, const RECT &r, WPARAM sizeType, bool forceSize) {
 
 using namespace qk::wnd;
 
+namespace qk {
+namespace wnd {
+namespace {
+bool g_failRegistration = false;
+std::string g_failClass;
+}  // namespace
+void FailClassRegistration(bool on) { g_failRegistration = on; }
+void FailWindowsOfClass(const char *className) { g_failClass = className ? className : ""; }
+}  // namespace wnd
+}  // namespace qk
+
 ATOM WINAPI RegisterClassExA(const WNDCLASSEXA *wc) {
     RegisterSystemClasses();
+    if (qk::wnd::g_failRegistration) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
     if (!wc || wc->cbSize != sizeof(WNDCLASSEXA) || !wc->lpszClassName || !wc->lpfnWndProc) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
@@ -230,6 +245,11 @@ void RegisterSystemClass(const char *name, WNDPROC proc, UINT style, HBRUSH back
 HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
                             int height, HWND parentHandle, HMENU menu, HINSTANCE instance, LPVOID param) {
     RegisterSystemClasses();
+    if (!qk::wnd::g_failClass.empty() && !IS_INTRESOURCE(className) && className &&
+        strcasecmp(className, qk::wnd::g_failClass.c_str()) == 0) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return NULL;
+    }
     ClassInfo *ci = FindClass(className);
     if (!ci) {
         SetLastError(1407);  // ERROR_CANNOT_FIND_WND_CLASS
@@ -702,6 +722,8 @@ namespace wnd {
 void ResetMessages();
 
 void ResetWindowSystem() {
+    g_failRegistration = false;
+    g_failClass.clear();
     for (Window *t : TopLevelWindows())
         if (FromHandle(Handle(t))) DestroyWindow(Handle(t));
     for (auto it = g_classes.begin(); it != g_classes.end();) {

@@ -103,6 +103,10 @@ int ControlFont(const Window *w);  // a qk::gdi::FontId value
 
 // Destroys every window, forgets the program's classes and empties the queue. For tests.
 void ResetWindowSystem();
+// Start-up faults for tests: RegisterClassExA fails; CreateWindowExA fails for windows of
+// one class (nullptr: none). ResetWindowSystem turns both off.
+void FailClassRegistration(bool on);
+void FailWindowsOfClass(const char *className);
 
 // Paint bookkeeping: marks a window (and its top-level window) for repainting.
 void Invalidate(Window *w);

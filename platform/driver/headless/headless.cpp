@@ -21,6 +21,8 @@ std::deque<int> g_answers;
 std::vector<HCURSOR> g_cursors;
 std::deque<std::function<void()>> g_idle;
 std::vector<headless::SoundRecord> g_sounds;
+std::function<void(const headless::BoxRecord &)> g_boxHook;
+std::function<void(const headless::SoundRecord &)> g_soundHook;
 std::vector<std::pair<std::string, std::string>> g_help;
 int g_closeRounds = 0;
 int g_menuOpened = 0;
@@ -47,14 +49,21 @@ namespace driver {
 bool Init() { return true; }
 
 int ShowMessageBox(HWND owner, const char *text, const char *caption, UINT type) {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    int answer = FirstButton(type);
-    if (!g_answers.empty()) {
-        answer = g_answers.front();
-        g_answers.pop_front();
+    headless::BoxRecord record;
+    std::function<void(const headless::BoxRecord &)> hook;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        int answer = FirstButton(type);
+        if (!g_answers.empty()) {
+            answer = g_answers.front();
+            g_answers.pop_front();
+        }
+        record = {owner, text, caption, type, answer};
+        g_boxes.push_back(record);
+        hook = g_boxHook;
     }
-    g_boxes.push_back({owner, text, caption, type, answer});
-    return answer;
+    if (hook) hook(record);
+    return record.answer;
 }
 
 void CursorChanged(HCURSOR cursor) {
@@ -117,11 +126,32 @@ void ClearSounds() {
 }
 
 void RecordSound(const void *image, UINT flags, BOOL result) {
+    std::function<void(const SoundRecord &)> hook;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        g_sounds.push_back({image, flags, result});
+        hook = g_soundHook;
+    }
+    if (hook) hook({image, flags, result});
+}
+
+void OnSound(std::function<void(const SoundRecord &)> hook) {
     std::lock_guard<std::mutex> lock(g_mutex);
-    g_sounds.push_back({image, flags, result});
+    g_soundHook = std::move(hook);
+}
+
+void WhileBoxShown(std::function<void(const BoxRecord &)> hook) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_boxHook = std::move(hook);
 }
 
 void OnIdle(std::function<void()> step) { g_idle.push_back(std::move(step)); }
+size_t PendingSteps() { return g_idle.size(); }
+size_t DropPendingSteps() {
+    size_t n = g_idle.size();
+    g_idle.clear();
+    return n;
+}
 void KeyDown(int vk) { input::Key(vk, true); }
 void KeyUp(int vk) { input::Key(vk, false); }
 void PressKey(int vk) {
@@ -186,6 +216,8 @@ void Reset() {
         g_boxes.clear();
         g_answers.clear();
         g_cursors.clear();
+        g_boxHook = nullptr;
+        g_soundHook = nullptr;
     }
     g_idle.clear();
     g_help.clear();
@@ -202,6 +234,7 @@ void Reset() {
     ResetGlobalMemory();
     SetShortReadLimit(-1);
     SetBeforeOpenHook(nullptr);
+    SetReportedPlatform(1);  // the Windows 95 family
     sound::Close();
     ClearSounds();
     gdi::UseFontFolder(nullptr);

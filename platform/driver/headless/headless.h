@@ -25,6 +25,10 @@ const std::vector<BoxRecord> &Boxes();
 // Answers for the next message boxes, in order. When none is queued a box is answered
 // with its first button (OK, Yes, Abort, Retry).
 void QueueAnswer(int answer);
+// Runs while each message box is up, before its answer is given, as the box's own
+// message loop would: input injected there reaches the windows the box leaves enabled
+// once `Pump` delivers it (a box without an owner leaves every window enabled).
+void WhileBoxShown(std::function<void(const BoxRecord &)> hook);
 // Every cursor the program set, in order.
 const std::vector<HCURSOR> &CursorLog();
 
@@ -33,6 +37,11 @@ const std::vector<HCURSOR> &CursorLog();
 // closing the program would; if windows still remain after that, the wait reports
 // that no input will ever come.
 void OnIdle(std::function<void()> step);
+// Scripted steps still waiting: the program ended before it waited for them.
+size_t PendingSteps();
+// Drops the steps still waiting, for a test whose program is meant to end before them;
+// how many there were.
+size_t DropPendingSteps();
 // Input as the desktop delivers it.
 void KeyDown(int vk);
 void KeyUp(int vk);
@@ -64,6 +73,8 @@ struct SoundRecord {
 };
 std::vector<SoundRecord> Sounds();
 void ClearSounds();
+// Runs at each sndPlaySoundA call, once it is logged.
+void OnSound(std::function<void(const SoundRecord &)> hook);
 void RecordSound(const void *image, UINT flags, BOOL result);
 
 // Puts the whole stand-in back to its state at process start (drive table and current
