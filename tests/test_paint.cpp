@@ -730,6 +730,8 @@ std::vector<std::pair<int, int>> MenuRows(HMENU menu, int width, int height, int
 }
 
 TEST_F(Paint, SystemMenuShowsItsChecks) {
+    // Checked and unchecked options in a pattern no shift of one row would keep.
+    SetIni("[QK_Pex]\nLoop=1\nAuto=0\nNotify=1\nRehearse=0\n");
     Run({[&] {
         HMENU menu = GetSystemMenu(Main(), FALSE);
         Surface s;
@@ -750,17 +752,19 @@ TEST_F(Paint, SystemMenuShowsItsChecks) {
         }
         EXPECT_EQ(qk::paint::MenuItemAt(menu, -1, rows[0].first), -1);
         EXPECT_EQ(qk::paint::MenuItemAt(menu, s.width / 2, s.height + 5), -1);
-        // Check marks in the left column: "Startup autoplay" and "Rehearse" are on by
-        // default, "Loop in memory" and "Sync audio" off.
+        // Check marks in the left column: "Loop in memory" and "BS_NOTIFY" only.
         auto checked = [&](const Surface &surf, int item) {
             RECT column = {3, rows[(size_t)item].first, 21, rows[(size_t)item].second};
             return Count(surf, column, kBlack) + Count(surf, column, kWhite) > 0;
         };
-        EXPECT_TRUE(checked(s, 12));   // Startup autoplay
-        EXPECT_TRUE(checked(s, 14));   // Rehearse
-        EXPECT_FALSE(checked(s, 10));  // Loop in memory
-        EXPECT_FALSE(checked(s, 11));  // Sync audio
-        EXPECT_FALSE(checked(s, 17));  // Help!
+        const struct {
+            int row;
+            bool on;
+            const char *item;
+        } marks[] = {{8, false, "Load QK-file"}, {10, true, "Loop in memory"}, {11, false, "Sync audio"},
+                     {12, false, "Startup autoplay"}, {13, true, "BS_NOTIFY"}, {14, false, "Rehearse"},
+                     {16, false, "Freeez window"}, {17, false, "Help!"}, {18, false, "About QK-pex"}};
+        for (auto &m : marks) EXPECT_EQ(checked(s, m.row), m.on) << m.item;
         // Every item has its text; the close item its accelerator at the right.
         for (int i = 0; i < count; i++) {
             if (rows[(size_t)i].first < 0) continue;
@@ -771,11 +775,12 @@ TEST_F(Paint, SystemMenuShowsItsChecks) {
         EXPECT_GT(Count(s, accel, kBlack), 5);
         // The highlighted item: white on dark blue.
         Surface lit;
-        qk::paint::RenderMenu(menu, 12, lit);
-        RECT row = {3, rows[12].first, lit.width - 3, rows[12].second};
+        qk::paint::RenderMenu(menu, 13, lit);
+        RECT row = {3, rows[13].first, lit.width - 3, rows[13].second};
         EXPECT_EQ(Count(lit, row, kNavy) + Count(lit, row, kWhite), (row.right - row.left) * (row.bottom - row.top));
-        EXPECT_TRUE(checked(lit, 12));
-        EXPECT_EQ(Count(lit, {3, rows[11].first, lit.width - 3, rows[11].second}, kNavy), 0);
+        EXPECT_TRUE(checked(lit, 13));
+        EXPECT_EQ(Count(lit, {3, rows[12].first, lit.width - 3, rows[12].second}, kNavy), 0);
+        EXPECT_EQ(Count(lit, {3, rows[14].first, lit.width - 3, rows[14].second}, kNavy), 0);
     }});
 
     // Greyed items (the locked window cannot size or maximise): grey with a white emboss.
