@@ -5,12 +5,13 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  libgtest-dev libsdl2-dev libsdl2-ttf-dev fonts-wine
+  libgtest-dev libsdl2-dev libsdl2-ttf-dev libx11-dev fonts-wine
   sox
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
-  wine64 xvfb xdotool openbox x11-apps x11-utils python3
+  wine64 xvfb xdotool openbox wmctrl x11-apps x11-utils x11-xkb-utils python3
   clang libclang-rt-14-dev
   xdg-utils
+  pulseaudio pulseaudio-utils python3-xlib
 )
 
 missing=()

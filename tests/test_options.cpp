@@ -338,6 +338,22 @@ TEST_F(Options, HelpOpensTheTopicOfTheProgram) {
     });
 }
 
+TEST_F(Options, HelpWithoutAViewerSaysWhereThePageIs) {
+    RunWith("[QK_Pex]\n", [&](HWND main) {
+        hl::SetHelpViewer(false);
+        Command(main, 105);
+        auto help = hl::HelpOpened();
+        ASSERT_EQ(help.size(), 1u);
+        ASSERT_EQ(hl::Boxes().size(), 1u);
+        EXPECT_EQ(hl::Boxes()[0].text,
+                  "There is no program on this desktop that can show the help.\nThe help page is:\n\n" + help[0].first);
+        EXPECT_EQ(hl::Boxes()[0].caption, "Help");
+        EXPECT_EQ(hl::Boxes()[0].type, (UINT)(MB_OK | MB_ICONINFORMATION));
+        EXPECT_EQ(hl::Boxes()[0].owner, main);
+        EXPECT_TRUE(IsWindow(main));
+    });
+}
+
 TEST_F(Options, OtherSystemCommandsReachTheDefaultProcedure) {
     RunWith("[QK_Pex]\n", [&](HWND main) {
         EXPECT_EQ(SendMessageA(main, WM_SYSCOMMAND, 110, 0), 0);

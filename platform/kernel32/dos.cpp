@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "platform/kernel32/codepage.h"
 #include "platform/kernel32/kernel32.h"
 
 namespace qk {
@@ -122,13 +123,15 @@ void LoadCwdLocked() {
         g_cwd = g_drives.empty() ? "C:\\" : std::string(1, g_drives.front().letter) + ":\\";
         return;
     }
-    std::string rest = cwd.substr(bestLen);
+    std::string rest = cwd.substr(bestLen), ansi;
     std::string dos(1, bestLetter);
     dos += ":";
     if (rest.empty() || rest == "/") {
         dos += "\\";
+    } else if (Utf8ToAnsi(rest, ansi)) {
+        for (char c : ansi) dos += (c == '/') ? '\\' : c;
     } else {
-        for (char c : rest) dos += (c == '/') ? '\\' : c;
+        dos += "\\";  // a folder the program could not name: the drive's root
     }
     if (dos.size() >= MAX_PATH) dos = std::string(1, bestLetter) + ":\\";
     g_cwd = dos;
@@ -242,17 +245,19 @@ bool DosFullPath(const char *path, std::string &full, DWORD &error) {
 }
 
 bool FindEntryNoCase(const std::string &dir, const std::string &name, std::string &actual) {
+    // `name` is the program's (cp1252); the host's names are UTF-8.
     struct stat st;
-    std::string exact = dir + "/" + name;
-    if (lstat(exact.c_str(), &st) == 0) {
-        actual = name;
+    std::string exact = AnsiToUtf8(name);
+    if (lstat((dir + "/" + exact).c_str(), &st) == 0) {
+        actual = exact;
         return true;
     }
     DIR *d = opendir(dir.c_str());
     if (!d) return false;
     bool found = false;
     while (struct dirent *e = readdir(d)) {
-        if (strcasecmp(e->d_name, name.c_str()) != 0) continue;
+        std::string ansi;
+        if (!Utf8ToAnsi(e->d_name, ansi) || AnsiCompareNoCase(ansi.c_str(), name.c_str()) != 0) continue;
         // Several spellings of one name: take the first in byte order, so the choice is stable.
         if (!found || strcmp(e->d_name, actual.c_str()) < 0) actual = e->d_name;
         found = true;
@@ -281,7 +286,7 @@ DosLookup DosToHost(const std::string &full, std::string &host) {
         if (FindEntryNoCase(host, comp, actual)) {
             host += "/" + actual;
         } else if (last) {
-            host += "/" + comp;
+            host += "/" + AnsiToUtf8(comp);
             return DosLookup::LastMissing;
         } else {
             return DosLookup::PathMissing;
@@ -323,7 +328,7 @@ bool GlobMatch(const char *p, const char *n) {
         if (*p == '*') {
             star = ++p;
             back = n;
-        } else if (*p == '?' || (*p && tolower((unsigned char)*p) == tolower((unsigned char)*n))) {
+        } else if (*p == '?' || (*p && AnsiUpper((unsigned char)*p) == AnsiUpper((unsigned char)*n))) {
             p++;
             n++;
         } else if (star) {

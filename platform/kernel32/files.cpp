@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/kernel32/codepage.h"
 #include "platform/kernel32/dos.h"
 #include "platform/kernel32/kernel32.h"
 
@@ -44,10 +45,12 @@ DWORD AttributesOf(const std::string &name, const struct stat &st) {
     return attr;
 }
 
-bool FillFindData(const std::string &dir, const std::string &name, WIN32_FIND_DATAA &fd) {
+// `hostName` is the entry's name on disk, `name` the program's (cp1252) for it.
+bool FillFindData(const std::string &dir, const std::string &hostName, const std::string &name,
+                  WIN32_FIND_DATAA &fd) {
     if (name.size() >= MAX_PATH || name.find('\\') != std::string::npos) return false;
     memset(&fd, 0, sizeof fd);
-    std::string path = dir + "/" + name;
+    std::string path = dir + "/" + hostName;
     struct stat st;
     if (stat(path.c_str(), &st) != 0 && lstat(path.c_str(), &st) != 0) return false;
     if (S_ISLNK(st.st_mode)) st.st_mode = S_IFREG | (st.st_mode & 0777);  // a link pointing nowhere
@@ -122,28 +125,35 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
     bool atRoot = full.size() == 3;
     auto *state = new FindState;
     if (!HasWildcard(pattern)) {
-        std::string actual;
+        std::string actual, ansi;
         WIN32_FIND_DATAA fd;
-        if ((pattern == "." || pattern == "..") ? !atRoot : qk::FindEntryNoCase(host, pattern, actual)) {
-            if (FillFindData(host, actual.empty() ? pattern : actual, fd)) state->entries.push_back(fd);
+        if (pattern == "." || pattern == "..") {
+            if (!atRoot && FillFindData(host, pattern, pattern, fd)) state->entries.push_back(fd);
+        } else if (qk::FindEntryNoCase(host, pattern, actual) && qk::Utf8ToAnsi(actual, ansi)) {
+            if (FillFindData(host, actual, ansi, fd)) state->entries.push_back(fd);
         }
     } else {
-        std::vector<std::string> names;
+        // (host name, the program's name); names cp1252 cannot hold are not listed.
+        std::vector<std::pair<std::string, std::string>> names;
         if (DIR *d = opendir(host.c_str())) {
-            while (struct dirent *e = readdir(d)) names.push_back(e->d_name);
+            while (struct dirent *e = readdir(d)) {
+                std::string ansi;
+                if (qk::Utf8ToAnsi(e->d_name, ansi)) names.emplace_back(e->d_name, ansi);
+            }
             closedir(d);
         }
-        std::sort(names.begin(), names.end(), [](const std::string &a, const std::string &b) {
+        std::sort(names.begin(), names.end(), [](const auto &x, const auto &y) {
+            const std::string &a = x.second, &b = y.second;
             bool ad = a == "." || a == "..", bd = b == "." || b == "..";
             if (ad != bd) return ad;
-            int c = strcasecmp(a.c_str(), b.c_str());
-            return c != 0 ? c < 0 : a < b;
+            int c = qk::AnsiCompareNoCase(a.c_str(), b.c_str());
+            return c != 0 ? c < 0 : x.first < y.first;
         });
-        for (const std::string &n : names) {
-            if (atRoot && (n == "." || n == "..")) continue;
-            if (!qk::DosWildcardMatch(pattern.c_str(), n.c_str())) continue;
+        for (const auto &n : names) {
+            if (atRoot && (n.second == "." || n.second == "..")) continue;
+            if (!qk::DosWildcardMatch(pattern.c_str(), n.second.c_str())) continue;
             WIN32_FIND_DATAA fd;
-            if (FillFindData(host, n, fd)) state->entries.push_back(fd);
+            if (FillFindData(host, n.first, n.second, fd)) state->entries.push_back(fd);
         }
     }
     if (state->entries.empty()) {

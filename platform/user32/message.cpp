@@ -22,6 +22,7 @@ Window *g_active = nullptr;
 Window *g_capture = nullptr;
 bool g_keyDown[256];
 bool g_shutdownPending = false;
+bool g_textFromDesktop = false;
 
 DWORD Ticks() {
     struct timespec ts;
@@ -60,6 +61,7 @@ void ResetMessages() {
     g_quitCode = 0;
     g_focus = g_active = g_capture = nullptr;
     memset(g_keyDown, 0, sizeof g_keyDown);
+    g_textFromDesktop = false;
 }
 
 void ForgetWindow(Window *w) {
@@ -207,7 +209,10 @@ BOOL WINAPI TranslateMessage(const MSG *m) {
     for (const auto &p : kPunctuation)
         if (p.vk == vk) ch = shift ? p.shifted : p.plain;
     if (!ch) return FALSE;
-    if (m->message == WM_KEYDOWN && GetKeyState(VK_CONTROL) < 0 && vk >= 'A' && vk <= 'Z') ch = (char)(vk - 'A' + 1);
+    bool control = m->message == WM_KEYDOWN && GetKeyState(VK_CONTROL) < 0 && vk >= 'A' && vk <= 'Z';
+    if (control) ch = (char)(vk - 'A' + 1);
+    // Printable characters then come from the desktop's layout instead (qk::input::Text).
+    if (g_textFromDesktop && m->message == WM_KEYDOWN && !control && (unsigned char)ch >= ' ') return FALSE;
     PostMessageA(m->hwnd, m->message == WM_SYSKEYDOWN ? WM_SYSCHAR : WM_CHAR, (WPARAM)(unsigned char)ch, m->lParam);
     return TRUE;
 }
@@ -309,6 +314,7 @@ LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
                     return 0;
                 case SC_KEYMENU:
                 case SC_MOUSEMENU:
+                    qk::wnd::InitSystemMenuPopup(th);
                     qk::driver::ShowSystemMenu(th);
                     return 0;
                 case SC_MOVE:
@@ -421,6 +427,17 @@ void Key(int vk, bool down) {
     if (!down && vk == VK_MENU) msg = WM_SYSKEYUP;
     PostMessageA(Handle(target), msg, (WPARAM)vk, lParam);
 }
+
+void Text(const char *cp1252) {
+    Window *target = g_focus;
+    if (!target || !cp1252) return;
+    // Alt with a key makes a system key and WM_SYSCHAR, not text (AltGr is Ctrl+Alt).
+    if (g_keyDown[VK_MENU] && !g_keyDown[VK_CONTROL]) return;
+    for (const char *p = cp1252; *p; p++)
+        if ((unsigned char)*p >= ' ' && *p != 127) PostMessageA(Handle(target), WM_CHAR, (WPARAM)(unsigned char)*p, 1);
+}
+
+void TextFromDesktop(bool on) { g_textFromDesktop = on; }
 
 void MouseButton(HWND topHandle, int x, int y, int button, bool down, bool doubleClick) {
     Window *top = FromHandle(topHandle);

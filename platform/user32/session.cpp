@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/driver/driver.h"
+#include "platform/kernel32/codepage.h"
 #include "platform/kernel32/dos.h"
 #include "platform/user32/wnd.h"
 
@@ -56,7 +57,13 @@ BOOL WINAPI WinHelpA(HWND hWnd, LPCSTR file, UINT command, ULONG_PTR data) {
         return FALSE;
     }
     const char *keyword = (command == HELP_KEY || command == HELP_PARTIALKEY) && data ? (const char *)data : "";
-    qk::driver::OpenHelp(path.c_str(), keyword);
+    if (!qk::driver::OpenHelp(path.c_str(), keyword)) {
+        // Nothing on the desktop opens the page: the user is told where it is.
+        std::string text = "There is no program on this desktop that can show the help.\nThe help page is:\n\n" +
+                           qk::Utf8ToAnsiDropping(path);
+        MessageBoxA(hWnd, text.c_str(), "Help", MB_OK | MB_ICONINFORMATION);
+        return FALSE;
+    }
     return TRUE;
 }
 

@@ -59,6 +59,11 @@ struct Window {
 
 Window *FromHandle(HWND h);  // NULL when h names no live window
 Menu *MenuFromHandle(HMENU h);  // NULL when h names no live menu
+// Greys the system menu's standard items as the window's state allows, as the platform does
+// each time the menu is shown: Restore only when minimised or maximised, Move not when
+// maximised, Size only with a sizing frame and in the normal state, Minimize and Maximize only
+// with their box and not in that state already.
+void InitSystemMenuPopup(HWND top);
 inline HWND Handle(Window *w) { return w ? w->hwnd : nullptr; }
 Window *TopLevel(Window *w);
 // Live top-level windows, oldest first.
@@ -119,6 +124,12 @@ namespace input {
 
 // A key going down (with auto-repeat as repeated downs) or up.
 void Key(int vk, bool down);
+// Characters typed, in cp1252, as the desktop's keyboard layout or input method made
+// them; each reaches the focus as WM_CHAR. Once a driver delivers typed text this way
+// (TextFromDesktop), TranslateMessage makes characters only for the keys that have no
+// text of their own: Enter, Escape, Backspace, Tab, Ctrl+letter, and Alt+key (WM_SYSCHAR).
+void Text(const char *cp1252);
+void TextFromDesktop(bool on);
 // A mouse button at a point of a top-level window's client area.
 // button: 0 left, 1 right, 2 middle.
 void MouseButton(HWND top, int x, int y, int button, bool down, bool doubleClick);

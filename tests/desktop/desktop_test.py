@@ -15,6 +15,13 @@ Cases:
                    three rows, the status bar.
   picker           a right-click on a button opens the file picker; a name typed and OK
                    assign the file to the slot, which then plays it.
+  typing           names typed into the picker's name box under a German and a US layout
+                   (setxkbmap) reach the settings file in cp1252 and name their files.
+  close_picker_stress
+                   the picker opened by a right-click and closed by the window manager
+                   (wmctrl -c), 40 times (QK_STRESS_ROUNDS), while F1 and F4 keep coming:
+                   the player survives without an X error, and a normal close then keeps
+                   the placement and Last.
 
 Exit code 0 passes, 77 skips (a tool is missing), anything else fails. Every wait polls
 with a time limit; none is a fixed sleep.
@@ -199,7 +206,12 @@ class Desktop:
         return int(g["X"]), int(g["Y"]), int(g["WIDTH"]), int(g["HEIGHT"])
 
     def click(self, x, y, button=1):
-        self.run(["xdotool", "mousemove", "--sync", str(x), str(y), "click", str(button)])
+        # "mousemove --sync" waits for a motion, which never comes when the pointer is there.
+        where = self.run(["xdotool", "getmouselocation", "--shell"])
+        at = dict(line.split("=", 1) for line in where.split() if "=" in line)
+        if (at.get("X"), at.get("Y")) != (str(x), str(y)):
+            self.run(["xdotool", "mousemove", "--sync", str(x), str(y)])
+        self.run(["xdotool", "click", str(button)])
 
     def wait_exit(self, timeout=15):
         try:
@@ -418,15 +430,105 @@ def case_picker(d):
     check(rc == 0, "exit code %s after SIGTERM" % rc)
 
 
-CASES = {"play_and_close": case_play_and_close, "missing_sample": case_missing_sample,
-         "screenshot": case_screenshot, "picker": case_picker}
+def picker_point(d, main):
+    """A point on the first button of the main window (for the right-click)."""
+    x, y, w, h = d.geometry(main)
+    frame, caption, status = 4, 19, 20
+    usable = h - 2 * frame - caption - status
+    return x + frame + (w - 2 * frame) // 8, y + frame + caption + usable // 6
+
+
+def case_close_picker_stress(d):
+    """The picker closed by the window manager, over and over, while keys keep coming."""
+    rounds = int(os.environ.get("QK_STRESS_ROUNDS", "40"))
+    d.write_ini(["[QK_Pex]", "Auto=0", "Rehearse=0", "Lock=0", "X=70", "Y=60", "W=600", "H=400"] +
+                make_samples(d, [0, 3]))
+    d.start_player(audio=False)
+    main = d.find_window("QK Sonnerix")
+    d.focus(main)
+    px, py = picker_point(d, main)
+    # Keys at a high rate, all through the run, to whichever window has the focus.
+    typist = subprocess.Popen(["sh", "-c", "while :; do xdotool key --delay 4 F1 F4 F1 F4 F1 F4 F1 F4; done"],
+                              env=d.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                              start_new_session=True)
+    try:
+        for n in range(rounds):
+            d.click(px, py, button=3)
+            picker = d.find_window("Pick WAV-file to assign\\.\\.\\.")
+            # The close request a task bar sends (_NET_CLOSE_WINDOW to the window manager).
+            d.run(["wmctrl", "-i", "-c", picker])
+            wait_for("the picker to go (round %d)" % n, lambda: d.player.poll() is not None or not d.run(
+                ["xdotool", "search", "--onlyvisible", "--name", "^Pick WAV"], check_rc=False).strip(), timeout=15)
+            check(d.player.poll() is None, "the player ended in round %d (exit code %s)" % (n, d.player.returncode))
+    finally:
+        os.killpg(typist.pid, signal.SIGTERM)
+        typist.wait()
+    check(d.player.poll() is None, "the player ended (exit code %s)" % d.player.returncode)
+    check("x error" not in d.player_log().lower(), "X errors: " + d.player_log())
+    # A normal close keeps the placement and the last slot played.
+    d.focus(main)
+    d.key("F4")
+    d.run(["wmctrl", "-i", "-c", main])
+    rc = d.wait_exit()
+    check(rc == 0, "exit code %s" % rc)
+    ini = d.ini().get("qk_pex", {})
+    check((ini.get("x"), ini.get("y"), ini.get("w"), ini.get("h")) == ("70", "60", "600", "400"),
+          "the placement kept is %r" % ([ini.get(k) for k in "xywh"],))
+    check(ini.get("last") == "3", "Last is %r, not 3" % ini.get("last"))
+
+
+def case_typing(d):
+    """Names typed into the picker under a US and a German layout reach it in cp1252."""
+    rows = [
+        # layout, what is typed, the file (its host name is UTF-8)
+        ("de", "zy(1)\u00f6_-.wav", "zy(1)\u00f6_-.wav"),
+        # Only keys the layout has: xdotool types other characters through a key it
+        # remaps on the fly, and under load the player may see that key before the new map.
+        ("us", "us [2];='.wav", "us [2];='.wav"),
+    ]
+    sounds = os.path.join(d.home, "sounds")
+    os.makedirs(sounds, exist_ok=True)
+    for n, (_, _, name) in enumerate(rows):
+        square_wav(os.path.join(sounds, name), 3000 + n, 0.2)
+    d.write_ini(["[QK_Pex]", "Auto=0", "Rehearse=0", "X=60", "Y=50", "W=640", "H=420",
+                 "Wave1=" + dos_path(os.path.join(sounds, "slot0.wav"))])
+    square_wav(os.path.join(sounds, "slot0.wav"), 1000, 0.2)
+    d.start_player(audio=False)
+    main = d.find_window("QK Sonnerix")
+    for n, (layout, typed, name) in enumerate(rows):
+        d.run(["setxkbmap", "-display", d.display, layout])
+        d.focus(main)
+        px, py = picker_point(d, main)
+        d.click(px, py, button=3)
+        picker = d.find_window("Pick WAV-file to assign\\.\\.\\.")
+        d.focus(picker)
+        d.run(["xdotool", "type", "--delay", "60", typed])
+        d.key("Tab", "Tab", "Return")
+        want = dos_path(os.path.join(sounds, name)).encode("cp1252")
+        def stored():
+            with open(d.ini_path(), "rb") as f:
+                for line in f.read().split(b"\r\n"):
+                    if line.lower().startswith(b"wave1="):
+                        return line[6:] if line[6:].lower() == want.lower() else None
+        got = wait_for("Wave1 naming %r (%s layout); the file has %r" % (name, layout, d.ini().get("qk_pex", {}).get(
+            "wave1")), stored, timeout=10)
+        check(got.lower() == want.lower(), "Wave1 is %r" % got)
+        wait_for("the picker to go", lambda: not d.run(["xdotool", "search", "--onlyvisible", "--name", "^Pick WAV"],
+                                                       check_rc=False).strip(), timeout=10)
+    d.player.send_signal(signal.SIGTERM)
+    rc = d.wait_exit()
+    check(rc == 0, "exit code %s after SIGTERM" % rc)
+
+
+CASES = {"typing": case_typing, "play_and_close": case_play_and_close, "missing_sample": case_missing_sample,
+         "screenshot": case_screenshot, "picker": case_picker, "close_picker_stress": case_close_picker_stress}
 
 
 def main():
     if len(sys.argv) != 3 or sys.argv[2] not in CASES:
         print(__doc__)
         return 2
-    for tool in ("Xvfb", "openbox", "xdotool", "xwd", "xprop"):
+    for tool in ("Xvfb", "openbox", "xdotool", "xwd", "xprop", "wmctrl", "setxkbmap"):
         if not shutil.which(tool):
             print("skipped: %s is not installed (scripts/setup.sh installs it)" % tool)
             return 77

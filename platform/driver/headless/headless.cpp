@@ -24,6 +24,7 @@ std::vector<headless::SoundRecord> g_sounds;
 std::function<void(const headless::BoxRecord &)> g_boxHook;
 std::function<void(const headless::SoundRecord &)> g_soundHook;
 std::vector<std::pair<std::string, std::string>> g_help;
+bool g_helpViewer = true;
 int g_closeRounds = 0;
 int g_menuOpened = 0;
 HWND g_menuWindow = nullptr;
@@ -95,7 +96,10 @@ void ScreenSize(int &width, int &height) {
     height = 768;
 }
 
-void OpenHelp(const char *hostPath, const char *keyword) { g_help.push_back({hostPath, keyword}); }
+bool OpenHelp(const char *hostPath, const char *keyword) {
+    g_help.push_back({hostPath, keyword});
+    return g_helpViewer;
+}
 
 void ShowSystemMenu(HWND top) {
     g_menuOpened++;
@@ -206,6 +210,7 @@ void Pump() {
     }
 }
 std::vector<std::pair<std::string, std::string>> HelpOpened() { return g_help; }
+void SetHelpViewer(bool available) { g_helpViewer = available; }
 
 int SystemMenuOpened() { return g_menuOpened; }
 HWND LastSystemMenuWindow() { return g_menuWindow; }
@@ -221,6 +226,7 @@ void Reset() {
     }
     g_idle.clear();
     g_help.clear();
+    g_helpViewer = true;
     g_closeRounds = 0;
     g_menuOpened = 0;
     g_menuWindow = nullptr;

@@ -64,6 +64,8 @@ HWND LastSystemMenuWindow();
 
 // Help documents opened (host path, keyword), oldest first.
 std::vector<std::pair<std::string, std::string>> HelpOpened();
+// Whether the desktop has something that opens help pages (it has, until a test says not).
+void SetHelpViewer(bool available);
 
 // Every sndPlaySoundA call so far, oldest first (image pointer, flags, result).
 struct SoundRecord {

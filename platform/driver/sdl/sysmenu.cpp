@@ -99,7 +99,7 @@ UINT RunSystemMenu(HWND top, int x, int y, std::vector<SDL_Event> &later) {
     };
     while (open) {
         SDL_Event e;
-        if (!SDL_WaitEvent(&e)) break;
+        if (!WaitEvent(&e)) break;
         switch (e.type) {
             case SDL_KEYDOWN: {
                 SDL_Keycode k = e.key.keysym.sym;

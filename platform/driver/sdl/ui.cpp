@@ -5,7 +5,7 @@
 //
 // The driver only ever works when the program waits for input: changes are noted as they
 // happen and put on the screen, once, when the message queue has run dry. Waiting is
-// SDL_WaitEvent, so an idle player sleeps.
+// a poll() on the desktop's connection (wait.cpp), so an idle player sleeps.
 #include "platform/driver/sdl/ui.h"
 
 #include <ctype.h>
@@ -23,6 +23,7 @@
 
 #include "platform/driver/driver.h"
 #include "platform/gdi32/font.h"
+#include "platform/kernel32/codepage.h"
 #include "platform/user32/msgbox.h"
 #include "platform/user32/resources.h"
 #include "platform/user32/wnd.h"
@@ -476,6 +477,10 @@ void HandleEvent(const SDL_Event &e) {
         case SDL_KEYUP:
             DeliverKey(e.key);
             break;
+        case SDL_TEXTINPUT:
+            // What the layout, a compose key or an input method made of the keys.
+            input::Text(Utf8ToAnsiDropping(e.text.text).c_str());
+            break;
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP:
             MouseButtonEvent(e.button);
@@ -632,9 +637,12 @@ bool Init() {
         fprintf(stderr, "qksonnerix: no display available (set DISPLAY or run it on a desktop)\n");
         return false;
     }
-    // Characters come from the keys, as the platform makes them; no input method.
-    SDL_StopTextInput();
+    // Characters come from the desktop's layout, compose key or input method (as
+    // SDL_TEXTINPUT, then WM_CHAR in cp1252); the keys themselves give the virtual keys.
+    SDL_StartTextInput();
+    input::TextFromDesktop(true);
     sdl::g_wakeEvent = SDL_RegisterEvents(1);
+    sdl::WaitInit();
     sdl::RefreshWorkArea();
     sdl::g_ready = true;
     return true;
@@ -679,7 +687,7 @@ bool WaitForInput() {
     }
     sdl::Flush();
     SDL_Event e;
-    if (!SDL_WaitEvent(&e)) return false;
+    if (!sdl::WaitEvent(&e)) return false;
     sdl::HandleEvent(e);
     // Whatever else has come is taken at once, so that it is painted once.
     int batch = 0;
@@ -693,6 +701,7 @@ void Wake() {
     SDL_zero(e);
     e.type = sdl::g_wakeEvent;
     if (SDL_PushEvent(&e) != 1) sdl::g_wakePending = false;
+    sdl::WakeWaiter();
 }
 
 void WindowCreated(HWND top) {
@@ -745,7 +754,40 @@ void ShowSystemMenu(HWND top) {
     if (chosen && wnd::FromHandle(top)) input::MenuChosen(top, chosen);
 }
 
-void OpenHelp(const char *hostPath, const char *keyword) {
+namespace {
+
+bool InPath(const char *program) {
+    const char *path = getenv("PATH");
+    std::string dirs = path && *path ? path : "/usr/local/bin:/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= dirs.size()) {
+        size_t end = dirs.find(':', start);
+        if (end == std::string::npos) end = dirs.size();
+        std::string file = (end > start ? dirs.substr(start, end - start) : std::string(".")) + "/" + program;
+        if (access(file.c_str(), X_OK) == 0) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// Whether xdg-open has anything to hand a web page to: $BROWSER, the desktop's
+// browser alternatives, or an application set for HTML pages.
+bool HelpViewerAvailable() {
+    if (!InPath("xdg-open")) return false;
+    const char *browser = getenv("BROWSER");
+    if ((browser && *browser) || InPath("x-www-browser") || InPath("www-browser")) return true;
+    FILE *q = popen("xdg-mime query default text/html 2>/dev/null", "r");
+    if (!q) return false;
+    char line[256] = "";
+    bool found = fgets(line, sizeof line, q) && line[0] && line[0] != '\n';
+    pclose(q);
+    return found;
+}
+
+}  // namespace
+
+bool OpenHelp(const char *hostPath, const char *keyword) {
+    if (!HelpViewerAvailable()) return false;
     // A file URL with the keyword as its fragment, for the desktop's browser.
     std::string url = "file://";
     static const char kHex[] = "0123456789ABCDEF";
@@ -786,6 +828,7 @@ void OpenHelp(const char *hostPath, const char *keyword) {
         while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
         }
     }
+    return child > 0;
 }
 
 }  // namespace driver

@@ -40,6 +40,15 @@ Host *HostOfWindowId(Uint32 id);
 // are left in `later` for the main loop.
 UINT RunSystemMenu(HWND top, int x, int y, std::vector<SDL_Event> &later);
 
+// Waiting (wait.cpp). WaitInit readies it after SDL_Init. WaitEvent is SDL_WaitEvent
+// without SDL's wake-up messages to windows on X11; WakeWaiter ends a wait from any thread
+// or a signal handler (an event pushed before it is then found).
+void WaitInit();
+bool WaitEvent(SDL_Event *e);
+void WakeWaiter();
+// How many X errors were logged and passed over.
+unsigned XErrorsLogged();
+
 // The virtual-key code of an SDL key, or 0.
 int VirtualKeyOf(SDL_Keycode key);
 // Hands a key event on to the stand-in.
