@@ -29,6 +29,8 @@ Cases:
   keyboard_move    the system menu's Move and Size from the keyboard alone: the arrows
                    move the window (the pointer with it) and size it, Enter keeps it;
                    the placement kept is the one the keys made.
+  wheel            the mouse wheel over the picker's file list scrolls it, three rows a
+                   notch: down shows other names, up as far brings the first ones back.
 
 Exit code 0 passes, 77 skips (a tool is missing), anything else fails. Every wait polls
 with a time limit; none is a fixed sleep.
@@ -617,9 +619,66 @@ def case_keyboard_move(d):
           "the placement kept is %r" % ([ini.get(k) for k in "xywh"],))
 
 
+def case_wheel(d):
+    sounds = os.path.join(d.home, "sounds")
+    os.makedirs(sounds, exist_ok=True)
+    for n in range(40):
+        square_wav(os.path.join(sounds, "take%02d.wav" % n), 2000, 0.05)
+    d.write_ini(["[QK_Pex]", "Auto=0", "Rehearse=0", "X=60", "Y=50", "W=640", "H=420",
+                 "Wave1=" + dos_path(os.path.join(sounds, "take00.wav"))])
+    d.start_player(audio=False)
+    main = d.find_window("QK Sonnerix")
+    d.focus(main)
+    px, py = picker_point(d, main)
+    d.click(px, py, button=3)
+    picker = d.find_window("Pick WAV-file to assign\\.\\.\\.")
+    d.focus(picker)
+    x0, y0, _, _ = d.geometry(picker)
+
+    def white(p):
+        return p == (255, 255, 255)
+
+    # The file list: the tallest white area of the picker (the lists and the name box are white).
+    def lists():
+        w, h, shot = d.screenshot(picker)
+        best = None
+        for x in range(0, w, 4):
+            run = 0
+            for y in range(h):
+                run = run + 1 if white(shot[y][x]) else 0
+                if run > 60 and (best is None or run > best[2]):
+                    best = (x, y - run + 1, run)
+        return (best, shot) if best else None
+    (lx, ly, lh), _ = wait_for("the picker's lists painted", lists, timeout=10)
+
+    def column(shot):
+        return [tuple(shot[y][x] for x in range(lx, lx + 40)) for y in range(ly, ly + lh)]
+    first = column(d.screenshot(picker)[2])
+    check(any(any(sum(p) < 200 for p in row) for row in first), "no names in the list")
+    d.click(x0 + lx + 10, y0 + ly + lh // 2, button=5)  # a notch towards the user
+    scrolled = wait_for("the list scrolled by the wheel",
+                        lambda: (lambda c: c if c != first else None)(column(d.screenshot(picker)[2])), timeout=10)
+    # Three rows a notch: what was the fourth row is now the first.
+    rows = [i for i in range(1, len(first)) if any(sum(p) < 200 for p in first[i]) and
+            not any(sum(p) < 200 for p in first[i - 1])]
+    check(len(rows) >= 4, "fewer than four names shown: %d" % len(rows))
+    pitch = rows[1] - rows[0]
+    check(scrolled[rows[0]:rows[0] + pitch - 1] == first[rows[0] + 3 * pitch:rows[0] + 4 * pitch - 1],
+          "the wheel did not scroll the list by three rows")
+    d.click(x0 + lx + 10, y0 + ly + lh // 2, button=4)  # and back
+    wait_for("the list back at its top", lambda: column(d.screenshot(picker)[2]) == first, timeout=10)
+    d.key("Escape")
+    wait_for("the picker to go", lambda: not d.run(["xdotool", "search", "--onlyvisible", "--name", "^Pick WAV"],
+                                                   check_rc=False).strip(), timeout=10)
+    d.player.send_signal(signal.SIGTERM)
+    rc = d.wait_exit()
+    check(rc == 0, "exit code %s after SIGTERM" % rc)
+
+
 CASES = {"typing": case_typing, "play_and_close": case_play_and_close, "missing_sample": case_missing_sample,
          "screenshot": case_screenshot, "picker": case_picker, "close_picker_stress": case_close_picker_stress,
-         "maximised": case_maximised, "keyboard_move": case_keyboard_move}
+         "maximised": case_maximised, "keyboard_move": case_keyboard_move,
+         "wheel": case_wheel}
 
 
 def main():
