@@ -3,7 +3,8 @@
 # then the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer, then
 # the audio tests (the program's thread against the audio thread) with ThreadSanitizer,
 # a short run of every fuzz target (fuzz/run.sh; QK_FUZZ_SECONDS each, 30 by default), and
-# the Windows executables (MinGW) with their import check and the end-to-end run on Wine.
+# the Windows executables (MinGW) with their import check and the end-to-end run on Wine, and
+# the conformance probes compared between the stand-in and Wine (tests/conformance/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -42,3 +43,6 @@ QK_WINDOWS_BUILD_DIR=${build}-windows bash scripts/build-windows.sh
 for arch in i686 x86_64; do
   ctest --test-dir "${build}-windows/$arch" --output-on-failure --timeout 300 -V | grep -v '^[0-9]*: Test command:'
 done
+
+echo "== conformance probes: the stand-in against Wine set to Windows 95"
+bash tests/conformance/run.sh "$build" "${build}-windows/x86_64"

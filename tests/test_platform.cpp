@@ -1,4 +1,5 @@
 // Behaviour of the stand-in that the program can observe, as the real platform has it.
+#include <string>
 #include <vector>
 
 #include "platform/win32.h"
@@ -39,6 +40,50 @@ TEST_F(Platform, AHiddenWindowHearsOfItsSizeWhenFirstShown) {
     ASSERT_NE(child, nullptr);
     EXPECT_EQ(g_seen, (std::vector<UINT>{WM_NCCREATE, WM_CREATE, WM_SIZE, WM_MOVE, WM_PARENTNOTIFY}));
     DestroyWindow(top);
+}
+
+// The system menu's standard items follow the window's state each time the menu opens
+// (checked on Wine set to Windows 95 by tests/conformance/windows.cpp).
+TEST_F(Platform, TheSystemMenuGreysItsItemsByTheWindowsState) {
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.lpszClassName = "SYSMENUSTATES";
+    ASSERT_NE(RegisterClassExA(&wc), 0);
+    struct Case {
+        DWORD style;
+        int show;  // 0: left as shown normally
+        const char *expected;  // restore move size minimize maximize, 1 = greyed
+    };
+    const Case cases[] = {
+        {WS_OVERLAPPEDWINDOW, 0, "10000"},
+        {WS_OVERLAPPEDWINDOW, SW_MAXIMIZE, "01101"},
+        {WS_OVERLAPPEDWINDOW, SW_MINIMIZE, "00110"},
+        {WS_SYSMENU | WS_MINIMIZEBOX, 0, "10101"},
+        {WS_SYSMENU | WS_MINIMIZEBOX, SW_MINIMIZE, "00111"},
+    };
+    const UINT ids[] = {SC_RESTORE, SC_MOVE, SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE};
+    for (const Case &c : cases) {
+        HWND top = CreateWindowExA(0, "SYSMENUSTATES", "t", c.style, 10, 10, 200, 150, NULL, NULL, NULL, NULL);
+        ASSERT_NE(top, nullptr);
+        ShowWindow(top, SW_SHOWNORMAL);
+        // Maximised first, so the minimised rows come from another state than the normal one.
+        if (c.show) ShowWindow(top, c.show);
+        SendMessageA(top, WM_SYSCOMMAND, SC_KEYMENU, ' ');
+        HMENU menu = GetSystemMenu(top, FALSE);
+        std::string got;
+        for (UINT id : ids) got += (GetMenuState(menu, id, MF_BYCOMMAND) & MF_GRAYED) ? '1' : '0';
+        EXPECT_EQ(got, c.expected) << "style " << std::hex << c.style << " show " << c.show;
+        // Back to normal and opened again: the states follow.
+        if (c.show) {
+            ShowWindow(top, SW_RESTORE);
+            SendMessageA(top, WM_SYSCOMMAND, SC_KEYMENU, ' ');
+            got.clear();
+            for (UINT id : ids) got += (GetMenuState(menu, id, MF_BYCOMMAND) & MF_GRAYED) ? '1' : '0';
+            EXPECT_EQ(got, (c.style & WS_THICKFRAME) ? "10000" : "10101");
+        }
+        DestroyWindow(top);
+    }
 }
 
 TEST_F(Platform, SmallFacts) {

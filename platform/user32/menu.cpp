@@ -26,6 +26,20 @@ MenuItem *Find(Menu *m, UINT id, UINT flags) {
 
 Menu *qk::wnd::MenuFromHandle(HMENU h) { return MenuOf(h); }
 
+void qk::wnd::InitSystemMenuPopup(HWND top) {
+    Window *w = FromHandle(top);
+    if (!w) return;
+    HMENU menu = GetSystemMenu(top, FALSE);
+    if (!menu) return;
+    bool minimized = IsIconic(top), maximized = IsZoomed(top);
+    auto grey = [&](UINT id, bool greyed) { EnableMenuItem(menu, id, MF_BYCOMMAND | (greyed ? MF_GRAYED : MF_ENABLED)); };
+    grey(SC_SIZE, !(w->style & WS_THICKFRAME) || minimized || maximized);
+    grey(SC_MOVE, maximized);
+    grey(SC_MINIMIZE, !(w->style & WS_MINIMIZEBOX) || minimized);
+    grey(SC_MAXIMIZE, !(w->style & WS_MAXIMIZEBOX) || maximized);
+    grey(SC_RESTORE, !minimized && !maximized);
+}
+
 HMENU WINAPI GetSystemMenu(HWND hWnd, BOOL revert) {
     Window *w = FromHandle(hWnd);
     if (!w || w->parent) return NULL;

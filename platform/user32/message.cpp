@@ -314,6 +314,7 @@ LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
                     return 0;
                 case SC_KEYMENU:
                 case SC_MOUSEMENU:
+                    qk::wnd::InitSystemMenuPopup(th);
                     qk::driver::ShowSystemMenu(th);
                     return 0;
                 case SC_MOVE:

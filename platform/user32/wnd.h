@@ -59,6 +59,11 @@ struct Window {
 
 Window *FromHandle(HWND h);  // NULL when h names no live window
 Menu *MenuFromHandle(HMENU h);  // NULL when h names no live menu
+// Greys the system menu's standard items as the window's state allows, as the platform does
+// each time the menu is shown: Restore only when minimised or maximised, Move not when
+// maximised, Size only with a sizing frame and in the normal state, Minimize and Maximize only
+// with their box and not in that state already.
+void InitSystemMenuPopup(HWND top);
 inline HWND Handle(Window *w) { return w ? w->hwnd : nullptr; }
 Window *TopLevel(Window *w);
 // Live top-level windows, oldest first.

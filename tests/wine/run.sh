@@ -5,70 +5,32 @@
 #   bash tests/wine/run.sh <qksonnerix.exe (x86_64)>
 #
 # One Wine prefix is made for the run in a temporary folder and set up as the program needs
-# it: Windows version "win95" (the program refuses anything but platform 1), unmanaged X11
-# windows (no window manager runs), the silent audio driver and Wine's own fonts. Every wait
-# polls the settings file or the window list; nothing sleeps a fixed time to be safe.
+# it (tests/wine/prefix.sh). Every wait polls the settings file or the window list; nothing
+# sleeps a fixed time to be safe.
 #
-# Exit code 0 when every scenario passed (a scenario that cannot run yet says SKIPPED),
-# 77 when Wine, Xvfb or xdotool is missing, 1 on a failure.
+# Exit code 0 when every scenario passed, 1 on a failure or when Wine, Xvfb, xdotool or
+# windres is missing (scripts/setup.sh installs them all).
 set -uo pipefail
 
 exe=${1:?usage: run.sh <qksonnerix.exe>}
 exe=$(realpath "$exe")
 
-find_tool() {
-    local name
-    for name in "$@"; do
-        if command -v "$name" >/dev/null 2>&1; then command -v "$name"; return 0; fi
-        if [ -x "/usr/lib/wine/$name" ]; then echo "/usr/lib/wine/$name"; return 0; fi
-    done
-    return 1
-}
-wine=$(find_tool wine64 wine) || { echo "SKIPPED: Wine is not installed"; exit 77; }
-wineserver=$(find_tool wineserver64 wineserver) || { echo "SKIPPED: wineserver is not installed"; exit 77; }
-command -v Xvfb >/dev/null || { echo "SKIPPED: Xvfb is not installed"; exit 77; }
-command -v xdotool >/dev/null || { echo "SKIPPED: xdotool is not installed"; exit 77; }
+source "$(dirname "$0")/prefix.sh"
+wine_tools
 windres=${QK_WINDRES:-x86_64-w64-mingw32-windres}
+command -v "$windres" >/dev/null || { echo "FAIL: $windres is not installed"; exit 1; }
 
 started=$EPOCHREALTIME
 tmp=$(mktemp -d /tmp/qk-wine.XXXXXX)
-export WINEPREFIX=$tmp/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" HOME=$tmp
-unset WINEARCH WINESERVER
-ini=$WINEPREFIX/drive_c/windows/ZELVRANT.INI
-xvfb_pid=""
-player_pid=""
-server_pid=""
+ini=$tmp/prefix/drive_c/windows/ZELVRANT.INI
 failures=0
 passed=0
-skipped=0
 
-cleanup() {
-    [ -n "$player_pid" ] && kill "$player_pid" 2>/dev/null
-    # Ends this prefix's wine server and whatever still runs in the prefix, nothing else.
-    if [ -n "$server_pid" ]; then
-        "$wineserver" -k 2>/dev/null
-        kill "$server_pid" 2>/dev/null
-        wait "$server_pid" 2>/dev/null
-    fi
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
-    rm -rf "$tmp"
-}
-trap cleanup EXIT
+trap wine_down EXIT
 
 elapsed() { awk -v now="$EPOCHREALTIME" -v then="$started" 'BEGIN { printf "%.1f", now - then }'; }
 note() { echo "[$(elapsed) s] $*"; }
 fail() { note "FAIL: $*"; failures=$((failures + 1)); }
-
-# poll <tenths of a second> <command...>: runs the command until it succeeds.
-poll() {
-    local tries=$1
-    shift
-    while ! "$@" >/dev/null 2>&1; do
-        tries=$((tries - 1))
-        [ "$tries" -le 0 ] && return 1
-        sleep 0.1
-    done
-}
 
 # The value of a key of [QK_Pex] in the settings file ("" when absent).
 key() {
@@ -87,6 +49,9 @@ write_ini() {
 
 window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
 window_shown() { [ -n "$(window "$1")" ]; }
+# The popup of an opened menu is one more visible window.
+visible_windows() { xdotool search --onlyvisible --name '' 2>/dev/null | wc -l; }
+more_windows_than() { [ "$(visible_windows)" -gt "$1" ]; }
 
 start_player() {
     "$wine" "$exe" >>"$tmp/player.log" 2>&1 &
@@ -124,8 +89,10 @@ main_window() {
 close_and_wait() {
     local w=$1 try
     for try in 1 2 3; do
+        local before
+        before=$(visible_windows)
         xdotool mousemove --window "$w" 12 12 click 1
-        sleep 0.3
+        poll 30 more_windows_than "$before"
         xdotool key c
         poll 30 bash -c "! kill -0 $player_pid" && break
         xdotool key Escape
@@ -150,30 +117,7 @@ pick_file() {
 }
 
 # --- the prefix and the display ---------------------------------------------------------------
-Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$tmp/display" >/dev/null 2>&1 &
-xvfb_pid=$!
-poll 100 test -s "$tmp/display" || { echo "FAIL: Xvfb did not start"; exit 1; }
-export DISPLAY=:$(head -1 "$tmp/display")
-
-# The prefix's wine server, kept alive for the whole run (a start then takes 0.3 s, not 1.5 s).
-mkdir -p "$WINEPREFIX"
-"$wineserver" -f -p >/dev/null 2>&1 &
-server_pid=$!
-"$wine" wineboot -i >"$tmp/wineboot.log" 2>&1 || { cat "$tmp/wineboot.log"; echo "FAIL: wineboot"; exit 1; }
-cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
-cat >"$tmp/setup.reg" <<'EOF'
-REGEDIT4
-
-[HKEY_CURRENT_USER\Software\Wine]
-"Version"="win95"
-
-[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
-"Managed"="N"
-
-[HKEY_CURRENT_USER\Software\Wine\Drivers]
-"Audio"=""
-EOF
-"$wine" regedit /S "$(printf 'Z:%s' "$tmp/setup.reg" | tr / '\\')"
+wine_up
 mkdir -p "$WINEPREFIX/drive_c/sounds"
 if command -v sox >/dev/null; then
     sox -n -r 8000 -b 16 -c 1 "$WINEPREFIX/drive_c/sounds/beep.wav" synth 0.1 sine 440
@@ -208,8 +152,9 @@ else
     # reach "Sync audio".
     # A menu that was not open yet when the keys came is tried again.
     for try in 1 2 3; do
+        shown=$(visible_windows)
         xdotool windowfocus --sync "$w" key alt+space
-        sleep 0.3
+        poll 30 more_windows_than "$shown"
         xdotool key Up Up Up Up Up Up Up Return
         poll 30 key_is Sync 1 && break
         xdotool key Escape Escape
@@ -229,7 +174,6 @@ if [ -z "$w" ]; then
     fail "no main window"
 else
     xdotool windowfocus --sync "$w" key F3
-    sleep 0.2
     close_and_wait "$w"
     key_is Last 2 || fail "expected Last=2, got '$(key Last)'"
     for k in X Y W H; do
@@ -263,9 +207,7 @@ fi
 # --- 5. a right-click and the picker assign a file to slot 1 ----------------------------------
 scenario "a right-click and the picker assign a file to slot 1"
 if ! "$windres" -i "$exe" -O rc 2>/dev/null | grep -Eq '^"?NTFS"? DIALOG'; then
-    note "SKIPPED: the executable has no dialog resource \"NTFS\" yet (the picker is not built);"
-    note "         this scenario runs once res/qksonnerix.rc holds the NTFS dialog"
-    skipped=$((skipped + 1))
+    fail "the executable has no dialog resource \"NTFS\""
 else
     before=$failures
     # The slot already names a file in C:\sounds, so the picker opens there; the name typed
@@ -292,5 +234,5 @@ fi
 
 [ -s "$tmp/player.log" ] && note "player output: $(tr '\n' ' ' <"$tmp/player.log")"
 note "done"
-echo "wine: $passed passed, $failures failed, $skipped skipped"
+echo "wine: $passed passed, $failures failed"
 [ "$failures" -eq 0 ]
