@@ -40,6 +40,10 @@ void ScreenSize(int &width, int &height);
 // the driver lets the user choose and reports through qk::input::MenuChosen.
 void ShowSystemMenu(HWND top);
 
+// Puts the mouse pointer at a point of the stand-in's screen (the work area's
+// coordinates), as the keyboard's move and size have it follow the window.
+void MovePointer(int x, int y);
+
 // Opens a help document (a file of the host) at the topic for a keyword; false when the
 // desktop has nothing that can open it.
 bool OpenHelp(const char *hostPath, const char *keyword);

@@ -37,6 +37,15 @@ Cases:
                    the player survives without an X error, and a normal close then keeps
                    the placement and Last.
 
+  maximised        the system menu's Maximize: the window lies on the screen, its caption
+                   buttons and status bar drawn whole; a click on the drawn close box
+                   ends the program, which keeps the restored placement.
+  keyboard_move    the system menu's Move and Size from the keyboard alone: the arrows
+                   move the window (the pointer with it) and size it, Enter keeps it;
+                   the placement kept is the one the keys made.
+  wheel            the mouse wheel over the picker's file list scrolls it, three rows a
+                   notch: down shows other names, up as far brings the first ones back.
+
 Exit code 0 passes, 77 skips (a tool is missing), anything else fails. Every wait polls
 with a time limit; none is a fixed sleep.
 """
@@ -799,10 +808,158 @@ def write_png(path, width, height, rows):
         f.write(png)
 
 
+def open_system_menu(d, main):
+    x, y, w, h = d.geometry(main)
+    d.click(x + 12, y + 12)
+    wait_for("the system menu", lambda: d.run(["xdotool", "search", "--onlyvisible", "--name", "^System menu$"],
+                                              check_rc=False).strip(), timeout=10)
+
+
+def case_maximised(d):
+    d.write_ini(["[QK_Pex]", "Auto=0", "Rehearse=0", "X=60", "Y=50", "W=640", "H=420"] + make_samples(d, [0]))
+    d.start_player(audio=False)
+    main = d.find_window("QK Sonnerix")
+    d.focus(main)
+    sw, sh = (int(v) for v in d.run(["xdotool", "getdisplaygeometry"]).split())
+    open_system_menu(d, main)
+    d.key("x")  # Ma&ximize
+    wait_for("the maximised window on the screen", lambda: d.geometry(main) == (0, 0, sw, sh), timeout=10)
+    info = d.run(["xwininfo", "-id", main])
+    fields = dict(line.strip().split(":", 1) for line in info.splitlines() if ":" in line)
+    check(int(fields["Absolute upper-left X"]) >= 0 and int(fields["Absolute upper-left Y"]) >= 0,
+          "the window starts off the screen: " + info)
+    check(int(fields["Width"]) <= sw and int(fields["Height"]) <= sh, "the window is larger than the screen: " + info)
+
+    def painted():
+        shot = d.screenshot(main)
+        return shot if is_caption_blue(shot[2][6][shot[0] // 2]) else None
+    width, height, px = wait_for("the painted maximised window", painted, timeout=10)
+    # The caption runs across the top; at its right end the close box is drawn whole: a
+    # face-coloured box with a dark cross, with caption blue between it and the edge.
+    row = px[9]
+    check(is_caption_blue(row[width - 1]), "the caption does not reach the screen's right edge: %s" % (row[width - 1],))
+    box_right = width - 1
+    while box_right > width - 40 and is_caption_blue(row[box_right]):
+        box_right -= 1
+    box_left = box_right
+    while box_left > 0 and not is_caption_blue(row[box_left - 1]):
+        box_left -= 1
+    check(any(is_face(p) for p in row[box_left:box_right + 1]), "no caption button at the top right")
+    check(box_right - box_left + 1 >= 12, "the close box is %d pixels wide" % (box_right - box_left + 1))
+    cross = [px[yy][xx] for yy in range(4, 15) for xx in range(box_left + 2, box_right - 1)]
+    check(any(sum(p) < 100 for p in cross), "no cross on the close box")
+    # The status bar: face-coloured along the bottom rows with its text, above the edge.
+    check(is_face(px[height - 10][width * 3 // 8]), "no status bar at the bottom")
+    band = [px[yy][xx] for yy in range(height - 18, height - 2) for xx in range(width // 2 + 2, width * 3 // 4)]
+    check(any(sum(p) < 200 for p in band), "no text in the status bar")
+    # A click where the close box is drawn closes the program.
+    d.click((box_left + box_right) // 2, 9)
+    rc = d.wait_exit()
+    check(rc == 0, "exit code %s" % rc)
+    ini = d.ini().get("qk_pex", {})
+    check((ini.get("x"), ini.get("y"), ini.get("w"), ini.get("h")) == ("60", "50", "640", "420"),
+          "the placement kept is %r" % ([ini.get(k) for k in "xywh"],))
+
+
+def case_keyboard_move(d):
+    d.write_ini(["[QK_Pex]", "Auto=0", "Rehearse=0", "X=60", "Y=50", "W=640", "H=420"] + make_samples(d, [0]))
+    d.start_player(audio=False)
+    main = d.find_window("QK Sonnerix")
+    d.focus(main)
+    check(d.geometry(main) == (60, 50, 640, 420), "the window is at %r" % (d.geometry(main),))
+    open_system_menu(d, main)
+    d.key("m")  # &Move
+    d.key("Right", "Right", "Right", "Down", "Down")
+    wait_for("the window moved by the keys", lambda: d.geometry(main) == (84, 66, 640, 420), timeout=10)
+    where = d.run(["xdotool", "getmouselocation", "--shell"])
+    at = dict(line.split("=", 1) for line in where.split() if "=" in line)
+    px, py = int(at["X"]), int(at["Y"])
+    check(84 + 4 <= px < 84 + 640 - 4 and 66 + 4 <= py < 66 + 4 + 19,
+          "the pointer is at %d,%d, not on the caption" % (px, py))
+    d.key("Return")
+    # Size: Right picks the right edge, two more widen the window; Down, Down then
+    # lengthen it after the bottom edge is picked; Enter keeps it.
+    open_system_menu(d, main)
+    d.key("s")
+    d.key("Right", "Right", "Right", "Down", "Down", "Return")
+    wait_for("the window sized by the keys", lambda: d.geometry(main) == (84, 66, 656, 428), timeout=10)
+    # Escape undoes a move.
+    open_system_menu(d, main)
+    d.key("m")
+    d.key("Left", "Left")
+    wait_for("the window moved by the keys", lambda: d.geometry(main)[0] == 68, timeout=10)
+    d.key("Escape")
+    wait_for("the window back", lambda: d.geometry(main) == (84, 66, 656, 428), timeout=10)
+    d.run(["wmctrl", "-i", "-c", main])
+    rc = d.wait_exit()
+    check(rc == 0, "exit code %s" % rc)
+    ini = d.ini().get("qk_pex", {})
+    check((ini.get("x"), ini.get("y"), ini.get("w"), ini.get("h")) == ("84", "66", "656", "428"),
+          "the placement kept is %r" % ([ini.get(k) for k in "xywh"],))
+
+
+def case_wheel(d):
+    sounds = os.path.join(d.home, "sounds")
+    os.makedirs(sounds, exist_ok=True)
+    for n in range(40):
+        square_wav(os.path.join(sounds, "take%02d.wav" % n), 2000, 0.05)
+    d.write_ini(["[QK_Pex]", "Auto=0", "Rehearse=0", "X=60", "Y=50", "W=640", "H=420",
+                 "Wave1=" + dos_path(os.path.join(sounds, "take00.wav"))])
+    d.start_player(audio=False)
+    main = d.find_window("QK Sonnerix")
+    d.focus(main)
+    px, py = picker_point(d, main)
+    d.click(px, py, button=3)
+    picker = d.find_window("Pick WAV-file to assign\\.\\.\\.")
+    d.focus(picker)
+    x0, y0, _, _ = d.geometry(picker)
+
+    def white(p):
+        return p == (255, 255, 255)
+
+    # The file list: the tallest white area of the picker (the lists and the name box are white).
+    def lists():
+        w, h, shot = d.screenshot(picker)
+        best = None
+        for x in range(0, w, 4):
+            run = 0
+            for y in range(h):
+                run = run + 1 if white(shot[y][x]) else 0
+                if run > 60 and (best is None or run > best[2]):
+                    best = (x, y - run + 1, run)
+        return (best, shot) if best else None
+    (lx, ly, lh), _ = wait_for("the picker's lists painted", lists, timeout=10)
+
+    def column(shot):
+        return [tuple(shot[y][x] for x in range(lx, lx + 40)) for y in range(ly, ly + lh)]
+    first = column(d.screenshot(picker)[2])
+    check(any(any(sum(p) < 200 for p in row) for row in first), "no names in the list")
+    d.click(x0 + lx + 10, y0 + ly + lh // 2, button=5)  # a notch towards the user
+    scrolled = wait_for("the list scrolled by the wheel",
+                        lambda: (lambda c: c if c != first else None)(column(d.screenshot(picker)[2])), timeout=10)
+    # Three rows a notch: what was the fourth row is now the first.
+    rows = [i for i in range(1, len(first)) if any(sum(p) < 200 for p in first[i]) and
+            not any(sum(p) < 200 for p in first[i - 1])]
+    check(len(rows) >= 4, "fewer than four names shown: %d" % len(rows))
+    pitch = rows[1] - rows[0]
+    check(scrolled[rows[0]:rows[0] + pitch - 1] == first[rows[0] + 3 * pitch:rows[0] + 4 * pitch - 1],
+          "the wheel did not scroll the list by three rows")
+    d.click(x0 + lx + 10, y0 + ly + lh // 2, button=4)  # and back
+    wait_for("the list back at its top", lambda: column(d.screenshot(picker)[2]) == first, timeout=10)
+    d.key("Escape")
+    wait_for("the picker to go", lambda: not d.run(["xdotool", "search", "--onlyvisible", "--name", "^Pick WAV"],
+                                                   check_rc=False).strip(), timeout=10)
+    d.player.send_signal(signal.SIGTERM)
+    rc = d.wait_exit()
+    check(rc == 0, "exit code %s after SIGTERM" % rc)
+
+
 CASES = {"typing": case_typing, "play_and_close": case_play_and_close, "missing_sample": case_missing_sample,
          "screenshot": case_screenshot, "picker": case_picker, "close_picker_stress": case_close_picker_stress,
          "click_button": case_click_button, "scaled_windows": case_scaled_windows,
-         "scale_sources": case_scale_sources, "first_start": case_first_start}
+         "scale_sources": case_scale_sources, "first_start": case_first_start,
+         "maximised": case_maximised, "keyboard_move": case_keyboard_move,
+         "wheel": case_wheel}
 
 
 def main():
@@ -814,7 +971,7 @@ def main():
     if len(args) != 2 or args[1] not in CASES or not options["--scale"].isdigit() or int(options["--scale"]) < 1:
         print(__doc__)
         return 2
-    for tool in ("Xvfb", "openbox", "xdotool", "xwd", "xprop", "wmctrl", "setxkbmap"):
+    for tool in ("Xvfb", "openbox", "xdotool", "xwd", "xprop", "wmctrl", "setxkbmap", "xwininfo"):
         if not shutil.which(tool):
             print("skipped: %s is not installed (scripts/setup.sh installs it)" % tool)
             return 77

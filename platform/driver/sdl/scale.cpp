@@ -96,12 +96,14 @@ void InitScale() {
 
 int Scale() { return g_scale; }
 
-void EnlargeInto(const paint::Surface &picture, int width, int height, int factor, SDL_Surface *target) {
+void EnlargeInto(const paint::Surface &picture, int width, int height, int factor, SDL_Surface *target,
+                 SDL_Point from) {
     if (width <= 0 || height <= 0 || factor < 1) return;
     Uint32 format = target->format->format;
     int s = factor;
+    const uint32_t *origin = picture.pixels.data() + (size_t)from.y * (size_t)picture.width + (size_t)from.x;
     if (s == 1) {
-        SDL_ConvertPixels(width, height, SDL_PIXELFORMAT_ARGB8888, picture.pixels.data(), picture.width * 4, format,
+        SDL_ConvertPixels(width, height, SDL_PIXELFORMAT_ARGB8888, origin, picture.width * 4, format,
                           target->pixels, target->pitch);
         return;
     }
@@ -110,7 +112,7 @@ void EnlargeInto(const paint::Surface &picture, int width, int height, int facto
     int bpp = target->format->BytesPerPixel;
     std::vector<Uint8> row((size_t)width * (size_t)bpp);
     for (int y = 0; y < height; y++) {
-        SDL_ConvertPixels(width, 1, SDL_PIXELFORMAT_ARGB8888, picture.pixels.data() + (size_t)y * picture.width,
+        SDL_ConvertPixels(width, 1, SDL_PIXELFORMAT_ARGB8888, origin + (size_t)y * picture.width,
                           picture.width * 4, format, row.data(), width * bpp);
         Uint8 *first = (Uint8 *)target->pixels + (size_t)(y * s) * (size_t)target->pitch;
         Uint8 *out = first;

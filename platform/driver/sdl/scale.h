@@ -35,10 +35,11 @@ inline int FromScreen(int v) {
     return v >= 0 ? v / s : -((-v + s - 1) / s);
 }
 
-// Copies the top left `width` x `height` 1x pixels of `picture` into `target` (locked
-// when it must be, and at least `factor` times as large), each pixel as a block of
-// `factor` x `factor` pixels.
-void EnlargeInto(const paint::Surface &picture, int width, int height, int factor, SDL_Surface *target);
+// Copies `width` x `height` 1x pixels of `picture`, from its point `from` on, into
+// `target` (locked when it must be, and at least `factor` times as large), each pixel as
+// a block of `factor` x `factor` pixels.
+void EnlargeInto(const paint::Surface &picture, int width, int height, int factor, SDL_Surface *target,
+                 SDL_Point from = {0, 0});
 
 }  // namespace sdl
 }  // namespace qk
