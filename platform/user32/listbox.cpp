@@ -423,30 +423,35 @@ int AddItem(std::vector<std::string> &items, const std::string &text, bool sorte
     return at;
 }
 
+// Whether a prefix search finds an item, without regard to case. Directory and drive entries
+// of a directory list ("[sounds]", "[..]", "[-c-]") are found by their name as well as by
+// their brackets, as on the platform: "s" finds "[sounds]", "c" finds "[-c-]", "[" finds them all.
+bool PrefixMatches(const std::string &item, const char *prefix) {
+    size_t len = strlen(prefix);
+    const char *text = item.c_str();
+    if (PrefixNoCase(text, prefix, len)) return true;
+    if (text[0] != '[') return false;
+    if (PrefixNoCase(text + 1, prefix, len)) return true;
+    return text[1] == '-' && PrefixNoCase(text + 2, prefix, len);
+}
+
 // Finds an item starting after `start` and wrapping round to it, as the platform searches:
-// the whole text compared as the sort compares it, or a prefix without regard to case, which
-// also matches after the "[" of a folder and the "[-" of a drive ("c" finds "[-c-]"). An
-// empty text finds nothing.
+// the whole text compared as the sort compares it, or a prefix (PrefixMatches). An empty
+// text finds nothing.
 int FindItem(const std::vector<std::string> &items, int start, const char *text, bool exact) {
     int n = (int)items.size();
     if (!text || !text[0] || n == 0) return -1;
     if (start < -1 || start >= n) start = -1;
-    size_t len = strlen(text);
     for (int k = 1; k <= n; k++) {
         int i = (start + k) % n;
-        const char *item = items[(size_t)i].c_str();
-        if (exact) {
-            if (CompareListText(text, item) == 0) return i;
-            continue;
-        }
-        if (PrefixNoCase(item, text, len)) return i;
-        if (item[0] == '[') {
-            if (PrefixNoCase(item + 1, text, len)) return i;
-            if (item[1] == '-' && PrefixNoCase(item + 2, text, len)) return i;
-        }
+        if (exact ? CompareListText(text, items[(size_t)i]) == 0 : PrefixMatches(items[(size_t)i], text)) return i;
     }
     return -1;
 }
+
+// Rows the mouse wheel scrolls per notch (WHEEL_DELTA): the platform's default for
+// SPI_GETWHEELSCROLLLINES.
+const int kWheelScrollLines = 3;
 
 void Notify(Window *w, WORD code) {
     if (w->parent) SendMessageA(Handle(w->parent), WM_COMMAND, MAKEWPARAM((WORD)w->id, code), (LPARAM)Handle(w));
@@ -458,6 +463,7 @@ struct ListState : ControlState {
     int caret = 0;
     int top = 0;
     bool focused = false;
+    int wheel = 0;  // wheel movement not yet turned into whole rows
 };
 
 ListState *ListOf(Window *w) {
@@ -622,9 +628,26 @@ LRESULT CALLBACK ListBoxProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) 
             if (msg == WM_LBUTTONDBLCLK && notify && FromHandle(hWnd)) Notify(w, LBN_DBLCLK);
             return 0;
         }
-        case WM_MOUSEWHEEL:
-            Scroll(w, l, (short)HIWORD(wParam) > 0 ? -3 : 3);
+        case WM_MOUSEWHEEL: {
+            // Away from the user scrolls up. Fine-grained wheels and touchpads send parts
+            // of a notch; they add up until they make a whole row.
+            l->wheel += (short)HIWORD(wParam);
+            int rows = l->wheel * kWheelScrollLines / WHEEL_DELTA;
+            l->wheel -= rows * WHEEL_DELTA / kWheelScrollLines;
+            if (rows) Scroll(w, l, -rows);
             return 0;
+        }
+        case WM_CHAR: {
+            // A character selects the next item that starts with it, wrapping round.
+            unsigned char ch = (unsigned char)wParam;
+            if (ch < ' ' || count == 0) return 0;
+            char text[2] = {(char)ch, 0};
+            int i = FindItem(l->items, l->caret, text, false);
+            if (i < 0) return 0;
+            bool changed = SelectOnly(w, l, i);
+            if (changed && notify) Notify(w, LBN_SELCHANGE);
+            return 0;
+        }
         case WM_KEYDOWN: {
             if (count == 0) return 0;
             int rows = VisibleRows(w), i = l->caret;

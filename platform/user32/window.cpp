@@ -605,6 +605,23 @@ BOOL WINAPI GetClientRect(HWND hWnd, LPRECT r) {
     return TRUE;
 }
 
+int WINAPI MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count) {
+    Window *a = from ? FromHandle(from) : nullptr;
+    Window *b = to ? FromHandle(to) : nullptr;
+    if ((from && !a) || (to && !b)) {
+        SetLastError(1400);  // ERROR_INVALID_WINDOW_HANDLE
+        return 0;
+    }
+    POINT oa = a ? ClientOrigin(a) : POINT{0, 0};
+    POINT ob = b ? ClientOrigin(b) : POINT{0, 0};
+    LONG dx = oa.x - ob.x, dy = oa.y - ob.y;
+    for (UINT i = 0; points && i < count; i++) {
+        points[i].x += dx;
+        points[i].y += dy;
+    }
+    return (int)MAKELONG((WORD)(SHORT)dx, (WORD)(SHORT)dy);
+}
+
 BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT r) {
     Window *w = FromHandle(hWnd);
     if (!w || !r) return FALSE;

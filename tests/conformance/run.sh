@@ -12,7 +12,7 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 standin_build=$(realpath "${1:?usage: run.sh <stand-in build dir> <MinGW x86_64 build dir>}")
 windows_build=$(realpath "${2:?usage: run.sh <stand-in build dir> <MinGW x86_64 build dir>}")
-probes=(profile files controls windows)
+probes=(profile files controls windows dialogs text sound)
 
 source "$here/../wine/prefix.sh"
 wine_tools
