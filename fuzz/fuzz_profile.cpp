@@ -44,17 +44,15 @@ std::string ReadFileBytes() {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The file's lines without their ends (LF, or CR LF).
+// The file's lines without their ends (LF, CR LF or a lone CR).
 std::vector<std::string> Lines(const std::string &text) {
     std::vector<std::string> lines;
     size_t s = 0;
     while (s < text.size()) {
-        size_t e = text.find('\n', s);
+        size_t e = text.find_first_of("\r\n", s);
         if (e == std::string::npos) e = text.size();
-        std::string line = text.substr(s, e - s);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-        s = e + 1;
+        lines.push_back(text.substr(s, e - s));
+        s = e + (e + 1 < text.size() && text[e] == '\r' && text[e + 1] == '\n' ? 2 : 1);
     }
     return lines;
 }
@@ -82,11 +80,11 @@ std::string GuardedRead(const char *section, const char *key, const char *def, D
     if (size == 0) return "";
     Check(n < size, "the length stays inside the buffer");
     if (list) {
-        // Names, each ended by a NUL, and one more NUL: all inside the buffer.
-        if (size >= 2) {
-            Check(n + 1 < size, "a list leaves room for its two NULs");
-            Check(buf[n] == 0 && (n == 0 || buf[n - 1] == 0 || buf[n + 1] == 0), "a list ends in two NULs");
-        }
+        // Names, each ended by a NUL, all inside the buffer; a whole list has one NUL more, a
+        // list cut short (or the default of an empty one) may not.
+        Check(buf[n] == 0, "a list ends in a NUL");
+        if (size >= 2 && n + 2 < size && n > 0 && buf[n - 1] != 0)
+            Check(buf[n + 1] == 0 || strlen(buf.data()) == n, "a whole list ends in two NULs");
     } else {
         Check(buf[n] == 0 && strlen(buf.data()) == n, "a value ends at its length");
     }
@@ -231,9 +229,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         Check(NameKey(entry).find(NameKey(key)) != std::string::npos, "the changed line holds the key");
     }
     CheckOthers(before, section, key);
+    // A list whose first name is empty (a line "=x", or one starting with a NUL) reads as the
+    // default, as on the platform: then there is no list to find the key in.
     bool listed = false;
-    for (const std::string &k : List(section)) listed = listed || NameKey(k) == NameKey(key);
-    Check(listed, "the key written is listed in its section");
+    std::vector<std::string> names = List(section);
+    for (const std::string &k : names) listed = listed || NameKey(k) == NameKey(key);
+    Check(listed || names.empty(), "the key written is listed in its section");
     Check(WritePrivateProfileStringA(section, key, value, kFile), "the same write again succeeds");
     Check(ReadFileBytes() == bytesAfter, "the same write again changes nothing");
 

@@ -192,7 +192,7 @@ DWORD CopyEntry(const std::string &value, LPSTR out, DWORD size) {
     bool quoted = v.size() >= 2 && (v[0] == '"' || v[0] == '\'') && v.back() == v[0];
     if (quoted) v.erase(0, 1);  // v still ends in the closing quote
     size_t n = strnlen(v.c_str(), std::min<size_t>(v.size(), size - 1));
-    if (quoted && size >= v.size() && n > 0) n--;
+    if (quoted && size >= strlen(v.c_str()) && n > 0) n--;  // the length up to a NUL it may hold
     memcpy(out, v.data(), n);  // only the text and one NUL reach the caller's buffer
     out[n] = 0;
     return (DWORD)n;
@@ -279,13 +279,8 @@ DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR
     std::string def = lpDefault ? lpDefault : "";
     if (!lpAppName) return CopySectionList(sections, lpReturnedString, nSize);
     if (!lpKeyName) {
-        // The keys of the first section of exactly that name; an empty list gives the default.
-        const Section *found = nullptr;
-        for (const Section &s : sections)
-            if (SameText(s.name, lpAppName)) {
-                found = &s;
-                break;
-            }
+        // The keys of the first section of that name; an empty list gives the default.
+        const Section *found = FindSection(sections, lpAppName);
         DWORD n = found ? CopyKeyList(found->keys, lpReturnedString, nSize) : 0;
         if (n == 0 || !lpReturnedString[0]) return CopyEntry(def, lpReturnedString, nSize);
         return n;
@@ -340,16 +335,15 @@ void SectionRange(const std::vector<Section> &sections, size_t index, size_t lin
     to = index + 1 < sections.size() ? (size_t)sections[index + 1].header : lineCount;
 }
 
-// Applies one write to the lines; false when nothing changes. The section and key are found
-// as the platform finds them: a value is set in the first section of that name (blanks round
-// the name do not count), a key is deleted from the first section of exactly that name that
-// holds it, and a whole section is deleted by its exact name.
+// Applies one write to the lines; false when nothing changes. Names match without regard to
+// case or to blanks round them: a value is set in the first section of that name, a key is
+// deleted from the first section of that name that holds it, a whole section is deleted.
 bool ApplyWrite(std::vector<std::string> &lines, const char *section, const char *key, const char *value) {
     std::vector<Section> sections = Parse(lines);
     size_t from, to;
     if (!key) {  // remove the whole section
         for (size_t i = 0; i < sections.size(); i++) {
-            if (!SameText(sections[i].name, section)) continue;
+            if (!SameName(sections[i].name, section)) continue;
             SectionRange(sections, i, lines.size(), from, to);
             if (from == to) return false;
             lines.erase(lines.begin() + (long)from, lines.begin() + (long)to);
@@ -359,9 +353,9 @@ bool ApplyWrite(std::vector<std::string> &lines, const char *section, const char
     }
     if (!value) {  // remove one key
         for (const Section &s : sections) {
-            if (!SameText(s.name, section)) continue;
+            if (!SameName(s.name, section)) continue;
             for (const Key &k : s.keys)
-                if (SameText(k.name, key)) {
+                if (SameName(k.name, key)) {
                     lines.erase(lines.begin() + (long)k.line);
                     return true;
                 }
