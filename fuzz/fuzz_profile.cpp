@@ -1,18 +1,26 @@
-// The settings file reader and writer on any file: the fuzz data (after a first byte
-// that chooses the section, key and value written) is the settings file;
-// every key of every section is read, one key is written, and then every other key
-// must read as before, and the file's lines must be the old ones with only that entry
-// changed or added. Then the key is deleted again, with the same check of the others.
+// The settings file reader and writer on any file. The fuzz data (after a first byte that
+// chooses the section, key and value written, and a second that chooses a buffer size)
+// is the settings file. Nothing here restates how the reader parses: the checks are
+// properties any correct reader and writer keep.
+// - Reading never writes past the buffer it is given, and always ends what it gives.
+// - After a write, the key reads back as the value, worked out by hand for each value
+//   in the table below (blanks round it dropped, one pair of quotes dropped, cut at a
+//   line break).
+// - Every other key reads as it did before. A key counts as the same one when its name
+//   matches the written one ignoring ASCII case and blanks round it, the file's
+//   documented naming rule.
+// - The lines are the old ones, byte for byte, but for one entry changed or added, or a
+//   new section added at the end; a file that changed is written with CRLF line ends.
+// - The same write again changes no byte; the key is listed in its section.
+// - Deleting the key removes exactly one line and again leaves every other key alone.
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <strings.h>
 
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "fuzz/sandbox.h"
@@ -36,7 +44,7 @@ std::string ReadFileBytes() {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Lines as the platform sees them: LF or CRLF ends, a last line without an end.
+// The file's lines without their ends (LF, or CR LF).
 std::vector<std::string> Lines(const std::string &text) {
     std::vector<std::string> lines;
     size_t s = 0;
@@ -51,37 +59,53 @@ std::vector<std::string> Lines(const std::string &text) {
     return lines;
 }
 
+// A name as the file's naming rule compares it: blanks round it dropped, ASCII letters in
+// one case.
+std::string NameKey(const std::string &name) {
+    size_t b = name.find_first_not_of(" \t");
+    if (b == std::string::npos) return "";
+    size_t e = name.find_last_not_of(" \t");
+    std::string out = name.substr(b, e - b + 1);
+    for (char &c : out)
+        if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
+    return out;
+}
+
+const size_t kGuard = 16;
+
+// A read into a buffer of `size` bytes with guard bytes behind it: nothing is written
+// past the buffer, the text ends inside it and its length is what the call said.
+std::string GuardedRead(const char *section, const char *key, const char *def, DWORD size, bool list) {
+    std::vector<char> buf(size + kGuard, 'G');
+    DWORD n = GetPrivateProfileStringA(section, key, def, buf.data(), size, kFile);
+    for (size_t i = size; i < buf.size(); i++) Check(buf[i] == 'G', "nothing written past the buffer");
+    if (size == 0) return "";
+    Check(n < size, "the length stays inside the buffer");
+    if (list) {
+        // Names, each ended by a NUL, and one more NUL: all inside the buffer.
+        if (size >= 2) {
+            Check(n + 1 < size, "a list leaves room for its two NULs");
+            Check(buf[n] == 0 && (n == 0 || buf[n - 1] == 0 || buf[n + 1] == 0), "a list ends in two NULs");
+        }
+    } else {
+        Check(buf[n] == 0 && strlen(buf.data()) == n, "a value ends at its length");
+    }
+    return std::string(buf.data(), n);
+}
+
 std::vector<std::string> List(const char *section) {
-    static char buf[1 << 16];
-    DWORD n = GetPrivateProfileStringA(section, NULL, "", buf, sizeof buf, kFile);
-    Check(n < sizeof buf, "a list fits its buffer");
+    std::string all = GuardedRead(section, NULL, "", 1 << 16, true);
+    Check(all.size() + 2 < (1u << 16), "a list fits its buffer");
     std::vector<std::string> names;
-    for (DWORD i = 0; i < n;) {
-        size_t len = strlen(buf + i);
-        names.push_back(std::string(buf + i, len));
-        i += (DWORD)len + 1;
+    for (size_t i = 0; i < all.size();) {
+        size_t len = strlen(all.c_str() + i);
+        names.push_back(all.substr(i, len));
+        i += len + 1;
     }
     return names;
 }
 
-std::string Read(const char *section, const char *key) {
-    static char buf[4096];
-    DWORD n = GetPrivateProfileStringA(section, key, "<absent>", buf, sizeof buf, kFile);
-    Check(n < sizeof buf && n == strlen(buf), "a value's length");
-    return std::string(buf, n);
-}
-
-std::string Trim(const std::string &s) {
-    size_t b = 0, e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t')) b++;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) e--;
-    return s.substr(b, e - b);
-}
-
-bool Same(const std::string &a, const std::string &b) {
-    std::string ta = Trim(a), tb = Trim(b);
-    return ta.size() == tb.size() && strncasecmp(ta.c_str(), tb.c_str(), ta.size()) == 0;
-}
+std::string Read(const char *section, const char *key) { return GuardedRead(section, key, "<absent>", 4096, false); }
 
 struct Entry {
     std::string section, key, value;
@@ -99,44 +123,34 @@ std::vector<Entry> Snapshot() {
     return all;
 }
 
-// Every entry but the one written reads as before.
 void CheckOthers(const std::vector<Entry> &before, const char *section, const char *key) {
     for (const Entry &e : before) {
-        // (Names are listed cut at a NUL they hold, and read back by that cut name.)
-        if (Same(e.section, section) && Same(e.key, key)) continue;
+        if (NameKey(e.section) == NameKey(section) && NameKey(e.key) == NameKey(key)) continue;
         Check(Read(e.section.c_str(), e.key.c_str()) == e.value, "another key keeps its value");
     }
 }
 
-bool IsEntryFor(const std::string &line, const char *key, const char *value) {
-    std::string t = Trim(line);
-    size_t eq = t.find('=');
-    return eq != std::string::npos && Same(t.substr(0, eq), key) && t.substr(eq + 1) == value;
+// The one stretch where two line lists differ: after[from, from + added) replaced
+// before[from, from + removed).
+struct Hunk {
+    size_t from, removed, added;
+};
+Hunk Diff(const std::vector<std::string> &before, const std::vector<std::string> &after) {
+    size_t head = 0;
+    while (head < before.size() && head < after.size() && before[head] == after[head]) head++;
+    size_t tail = 0;
+    while (tail < before.size() - head && tail < after.size() - head &&
+           before[before.size() - 1 - tail] == after[after.size() - 1 - tail])
+        tail++;
+    return {head, before.size() - head - tail, after.size() - head - tail};
 }
 
-// The lines after a write are the old ones with one entry changed, or one added, or
-// the section added at the end.
-void CheckLines(const std::vector<std::string> &before, const std::vector<std::string> &after, const char *section,
-                const char *key, const char *value) {
-    size_t i = 0;
-    while (i < before.size() && i < after.size() && before[i] == after[i]) i++;
-    if (i == before.size() && i == after.size()) return;  // the key held the value already
-    if (after.size() == before.size()) {
-        Check(IsEntryFor(after[i], key, value), "a changed line is the entry written");
-        for (size_t k = i + 1; k < after.size(); k++) Check(after[k] == before[k], "lines after a change stay");
-        return;
-    }
-    if (after.size() == before.size() + 1 && IsEntryFor(after[i], key, value)) {
-        for (size_t k = i; k < before.size(); k++) Check(after[k + 1] == before[k], "lines after an insert stay");
-        return;
-    }
-    // A new section at the end, after a blank line when the last line is not blank.
-    Check(i == before.size(), "a new section follows every old line");
-    size_t k = i;
-    if (after.size() == before.size() + 3) Check(Trim(after[k++]).empty(), "a blank line before a new section");
-    Check(after.size() == k + 2, "a new section holds one entry");
-    Check(after[k] == "[" + Trim(section) + "]", "the new section's header");
-    Check(after[k + 1] == Trim(key) + "=" + value, "the new section's entry");
+bool WrittenWithCrLf(const std::string &text) {
+    if (text.empty()) return true;
+    if (text.size() < 2 || text.compare(text.size() - 2, 2, "\r\n") != 0) return false;
+    for (size_t i = 0; i < text.size(); i++)
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) return false;
+    return true;
 }
 
 }  // namespace
@@ -150,29 +164,85 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static const char *sections[] = {"QK_Pex", " qk_pex ", "QK_Wav", "New"};
     static const char *keys[] = {"Fz", " wave1 ", "Lock", "Savefile"};
-    static const char *values[] = {"value", "", "C:\\SND\\A B.WAV", "a=b;c [d]"};
-    // The first byte chooses what is written, the rest is the file.
+    // Each value with what it reads back as, worked out by hand.
+    static const struct {
+        const char *written, *read;
+    } values[] = {
+        {"value", "value"},
+        {"", ""},
+        {"C:\\SND\\A B.WAV", "C:\\SND\\A B.WAV"},
+        {"a=b;c [d]", "a=b;c [d]"},
+        {" \tpadded\t ", "padded"},
+        {"\"quoted\"", "quoted"},
+        {"'x' ", "x"},
+        {"cut\r\nrest", "cut"},
+    };
     unsigned pick = size ? data[0] : 0;
-    const char *section = sections[pick & 3], *key = keys[(pick >> 2) & 3], *value = values[(pick >> 4) & 3];
-    if (size) {
-        data++;
-        size--;
+    DWORD small = size > 1 ? data[1] % 12 : 3;  // a buffer size for the small reads
+    if (size > 2) {
+        data += 2;
+        size -= 2;
+    } else {
+        size = 0;
     }
+    const char *section = sections[pick & 3], *key = keys[(pick >> 2) & 3];
+    const char *value = values[(pick >> 4) & 7].written, *readBack = values[(pick >> 4) & 7].read;
 
     fuzz::WriteBytes(g_path, data, size);
-    std::vector<std::string> linesBefore = Lines(ReadFileBytes());
+    std::string bytesBefore = ReadFileBytes();
+    std::vector<std::string> linesBefore = Lines(bytesBefore);
     std::vector<Entry> before = Snapshot();
     for (const Entry &e : before) {
-        // Numbers read whatever the text holds.
+        // Numbers read whatever the text holds; small buffers hold a cut value.
         (void)GetPrivateProfileIntA(e.section.c_str(), e.key.c_str(), 7, kFile);
+        std::string cut = GuardedRead(e.section.c_str(), e.key.c_str(), "", small, false);
+        Check(e.value.compare(0, cut.size(), cut) == 0, "a cut value is the value's start");
     }
+    (void)GuardedRead(NULL, NULL, "", small, true);
+    (void)GuardedRead(section, NULL, "", small, true);
 
+    // The write.
     Check(WritePrivateProfileStringA(section, key, value, kFile), "a write to a plain file succeeds");
-    Check(Read(section, key) == value, "the key written reads back");
-    CheckLines(linesBefore, Lines(ReadFileBytes()), section, key, value);
+    Check(Read(section, key) == readBack, "the key written reads back");
+    std::string bytesAfter = ReadFileBytes();
+    std::vector<std::string> linesAfter = Lines(bytesAfter);
+    Hunk h = Diff(linesBefore, linesAfter);
+    size_t entryLine = (size_t)-1;  // the written entry's line, when the write changed lines
+    if (h.removed == 0 && h.added == 0) {
+        Check(bytesAfter == bytesBefore || WrittenWithCrLf(bytesAfter), "an unchanged file");
+    } else {
+        Check(WrittenWithCrLf(bytesAfter), "a rewritten file has CRLF line ends");
+        Check(h.removed <= 1, "at most one old line changes");
+        if (h.removed == 1 || h.added == 1) {
+            Check(h.added == 1, "one entry changed or added");
+        } else {
+            // A new section at the end: perhaps a blank line, its header, the entry.
+            Check(h.from + h.removed == linesBefore.size(), "a new section follows every old line");
+            Check(h.added == 2 || h.added == 3, "a new section holds one entry");
+            const std::string &header = linesAfter[h.from + h.added - 2];
+            Check(!header.empty() && header[0] == '[' && NameKey(header).find(NameKey(section)) != std::string::npos,
+                  "the new section's header names it");
+            if (h.added == 3) Check(NameKey(linesAfter[h.from]).empty(), "a blank line before a new section");
+        }
+        entryLine = h.from + h.added - 1;
+        const std::string &entry = linesAfter[entryLine];
+        Check(entry.find('=') != std::string::npos && entry.find(readBack) != std::string::npos,
+              "the changed line holds the value");
+        Check(NameKey(entry).find(NameKey(key)) != std::string::npos, "the changed line holds the key");
+    }
     CheckOthers(before, section, key);
+    bool listed = false;
+    for (const std::string &k : List(section)) listed = listed || NameKey(k) == NameKey(key);
+    Check(listed, "the key written is listed in its section");
+    Check(WritePrivateProfileStringA(section, key, value, kFile), "the same write again succeeds");
+    Check(ReadFileBytes() == bytesAfter, "the same write again changes nothing");
 
+    // The delete.
     Check(WritePrivateProfileStringA(section, key, NULL, kFile), "a delete succeeds");
+    std::vector<std::string> linesDeleted = Lines(ReadFileBytes());
+    Hunk d = Diff(linesAfter, linesDeleted);
+    Check(d.removed == 1 && d.added == 0, "a delete removes one line");
+    if (entryLine != (size_t)-1) Check(linesAfter[d.from] == linesAfter[entryLine], "the delete removes the entry");
     CheckOthers(before, section, key);
     return 0;
 }

@@ -58,7 +58,8 @@ void PlayThroughEngine(const uint8_t *data, size_t size) {
         if (sndPlaySoundA((LPCSTR)image, SND_MEMORY | SND_ASYNC)) {
             static int16_t out[2 * qk::sound::kDeviceFrames];
             // At most a few seconds of output: a long sound at a low rate ends here.
-            for (int i = 0; i < 800 && qk::sound::IsPlaying(); i++) qk::sound::Render(out, qk::sound::kDeviceFrames);
+            for (int i = 0; i < 800 && qk::sound::IsPlaying(); i++)
+                qk::sound::Render(out, qk::sound::kDeviceFrames, qk::sound::kPreferredRate);
             sndPlaySoundA(NULL, 0);
         }
         GlobalUnlock(block);

@@ -1,12 +1,16 @@
 // Build tool: turns the text pixel art of an icon (res/icon_*.txt, the format mkicon
 // reads) into a PNG for the Linux desktop (menus, task bars, the icon theme).
 //
-//   mkpng <art.txt> <out.png>
+//   mkpng <art.txt> <out.png> [size]
+//
+// With a size (a whole multiple of the art's), every pixel of the art becomes a square
+// block of pixels: the icon is enlarged without smoothing, so it stays as sharp as drawn.
 //
 // The PNG is 8-bit RGBA, its image data in stored (uncompressed) deflate blocks: the
 // icons are tiny, and this needs no library.
 #include <stdint.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 #include <string>
 #include <vector>
@@ -87,12 +91,13 @@ void Chunk(std::vector<uint8_t> &out, const char *type, const std::vector<uint8_
     PutBE(out, Crc(body.data(), body.size()) ^ 0xFFFFFFFFu);
 }
 
-std::vector<uint8_t> MakePng(const std::vector<std::vector<int>> &rows) {
-    const uint32_t size = (uint32_t)rows.size();
+std::vector<uint8_t> MakePng(const std::vector<std::vector<int>> &rows, uint32_t factor) {
+    const uint32_t size = (uint32_t)rows.size() * factor;
     std::vector<uint8_t> raw;  // each row: filter type 0, then RGBA pixels
-    for (const auto &row : rows) {
+    for (uint32_t y = 0; y < size; y++) {
         raw.push_back(0);
-        for (int c : row) {
+        for (uint32_t x = 0; x < size; x++) {
+            int c = rows[y / factor][x / factor];
             if (c < 0) {
                 raw.insert(raw.end(), {0, 0, 0, 0});
             } else {
@@ -134,13 +139,23 @@ std::vector<uint8_t> MakePng(const std::vector<std::vector<int>> &rows) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 3) {
-        fprintf(stderr, "usage: mkpng <art.txt> <out.png>\n");
+    if (argc != 3 && argc != 4) {
+        fprintf(stderr, "usage: mkpng <art.txt> <out.png> [size]\n");
         return 2;
     }
     std::vector<std::vector<int>> rows;
     if (!ReadArt(argv[1], rows)) return 1;
-    std::vector<uint8_t> png = MakePng(rows);
+    uint32_t factor = 1;
+    if (argc == 4) {
+        char *end = nullptr;
+        unsigned long size = strtoul(argv[3], &end, 10);
+        if (!end || *end || size == 0 || size > 1024 || size % rows.size() != 0) {
+            fprintf(stderr, "mkpng: %s is no whole multiple of the art's %zu pixels\n", argv[3], rows.size());
+            return 2;
+        }
+        factor = (uint32_t)(size / rows.size());
+    }
+    std::vector<uint8_t> png = MakePng(rows, factor);
     std::string temp = std::string(argv[2]) + ".tmp";
     FILE *f = fopen(temp.c_str(), "wb");
     bool ok = f && fwrite(png.data(), 1, png.size(), f) == png.size();

@@ -11,6 +11,8 @@ packages=(
   wine64 xvfb xdotool openbox wmctrl x11-apps x11-utils x11-xkb-utils python3
   clang libclang-rt-14-dev
   xdg-utils
+  pulseaudio pulseaudio-utils python3-xlib
+  dpkg-dev desktop-file-utils appstream man-db
 )
 
 missing=()

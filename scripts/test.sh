@@ -5,6 +5,8 @@
 # a short run of every fuzz target (fuzz/run.sh; QK_FUZZ_SECONDS each, 30 by default), and
 # the Windows executables (MinGW) with their import check and the end-to-end run on Wine, and
 # the conformance probes compared between the stand-in and Wine (tests/conformance/).
+# After the normal tests the Debian package is built, checked, installed with apt-get,
+# run, and removed again (tests/package/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -15,6 +17,10 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j2
 echo "== tests"
 ctest --test-dir "$build" -j2 --output-on-failure --timeout 120
+
+echo "== Debian package (built from $build, installed, run, removed)"
+deb=$(QK_BUILD_DIR="$build" bash scripts/package.sh | tail -n 1)
+bash tests/package/test_package.sh "$deb"
 
 asan=${build}-asan
 echo "== build with sanitizers ($asan)"

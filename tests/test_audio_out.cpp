@@ -1,24 +1,19 @@
 // What reaches the sound device, through SDL's disk audio driver: the device writes
 // its 44.1 kHz 16-bit stereo output to a file, which the tests read back.
 #include <stdlib.h>
-#include <time.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
 
 #include "platform/win32.h"
 #include "platform/winmm/engine.h"
+#include "app/app.h"
+#include "sound/sound.h"
 #include "tests/support.h"
+#include "tests/waiting.h"
 #include "tests/wavgen.h"
 
 namespace {
-
-double Now() {
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec + ts.tv_nsec / 1e9;
-}
 
 class DeviceOutput : public StandinTest {
 protected:
@@ -57,13 +52,9 @@ TEST_F(DeviceOutput, SameFormatPcmIsBitExactAndWhole) {
         src.push_back((int16_t)((i * 104729 % 60000) - 30000) | 1);
     }
     std::string img = MakeWav16(44100, 2, src);
-    double t0 = Now();
+    uint64_t before = qk::sound::RenderedFrames();
     ASSERT_TRUE(sndPlaySoundA(img.c_str(), SND_MEMORY));  // synchronous: returns at the end
-    double took = Now() - t0;
-    // The disk driver clocks each 256-frame period as a whole 5 ms (5.8 ms really), so
-    // the quarter second passes in about 0.22 s of its time.
-    EXPECT_GE(took, 0.20);
-    EXPECT_LT(took, 0.6);
+    EXPECT_GE(qk::sound::RenderedFrames() - before, 11025u);  // the whole sound went out first
     std::vector<int16_t> got = Output();
     size_t first = FirstSound(got);
     ASSERT_GE(got.size(), 2 * (first + 11025));
@@ -91,7 +82,7 @@ TEST_F(DeviceOutput, ALoopHasNoGapAtItsSeam) {
     for (int i = 0; i < 2200; i++) src.push_back((int16_t)lrint(15000 * cos(2 * M_PI * 441 * i / 44100)));
     std::string img = MakeWav16(44100, 1, src);
     ASSERT_TRUE(sndPlaySoundA(img.c_str(), SND_MEMORY | SND_ASYNC | SND_LOOP));
-    usleep(300000);
+    WaitForFrames(2200 * 4 + 2 * qk::sound::kDeviceFrames);
     EXPECT_TRUE(qk::sound::IsPlaying());
     ASSERT_TRUE(sndPlaySoundA(NULL, 0));
     EXPECT_FALSE(qk::sound::IsPlaying());
@@ -107,7 +98,7 @@ TEST_F(DeviceOutput, AResampledLoopIsSmoothAcrossItsSeam) {
     std::vector<int16_t> src = Sine(22050, 1, 1100, 441, 15000);
     std::string img = MakeWav16(22050, 1, src);
     ASSERT_TRUE(sndPlaySoundA(img.c_str(), SND_MEMORY | SND_ASYNC | SND_LOOP));
-    usleep(300000);
+    WaitForFrames(2200 * 4 + 2 * qk::sound::kDeviceFrames);
     sndPlaySoundA(NULL, 0);
     std::vector<int16_t> got = Output();
     size_t first = FirstSound(got);
@@ -121,24 +112,95 @@ TEST_F(DeviceOutput, ANewPlayCutsOffAndAStopSilences) {
     std::string a = MakeWav16(44100, 1, std::vector<int16_t>(44100, 5000));
     std::string b = MakeWav16(44100, 1, std::vector<int16_t>(4410, -7000));
     ASSERT_TRUE(sndPlaySoundA(a.c_str(), SND_MEMORY | SND_ASYNC));
-    usleep(100000);
-    // A refused image (a truncated file in its block, as a slot holds it) stops nothing.
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, 30);
-    char *bad = (char *)GlobalLock(block);
-    memcpy(bad, a.data(), 30);
-    EXPECT_FALSE(sndPlaySoundA(bad, SND_MEMORY | SND_ASYNC));
-    EXPECT_TRUE(qk::sound::IsPlaying());
-    GlobalFree(block);
+    WaitForFrames(4410);
     ASSERT_TRUE(sndPlaySoundA(b.c_str(), SND_MEMORY));
     EXPECT_FALSE(qk::sound::IsPlaying());
     std::vector<int16_t> got = Output();
     size_t first = FirstSound(got);
     size_t i = first;
     while (i < got.size() / 2 && got[2 * i] == 5000) i++;
-    EXPECT_GT(i - first, 2000u);           // a played for a while
+    EXPECT_GE(i - first, 2000u);           // a played for a while
     EXPECT_LT(i - first, 44100u);          // and was cut off
     for (size_t k = 0; k < 4410; k++) ASSERT_EQ(got[2 * (i + k)], -7000) << k;  // b, whole
     EXPECT_EQ(LastSound(got), i + 4409);
+}
+
+// A key whose slot holds a file that is not a playable WAV: the sound that was playing
+// ends all the same (the play stops it before it looks at the image), and the output
+// stays silent.
+TEST_F(DeviceOutput, TheKeyOfAnUnplayableSlotSilencesTheSoundBefore) {
+    WriteFile(home + "/LONG.WAV", MakeWav16(44100, 1, std::vector<int16_t>(44100 * 2, 5000)));  // two seconds
+    struct Case {
+        const char *name;
+        std::string bytes;
+    } cases[] = {
+        {"NOTES.WAV", "These are the notes for the second half, not a sound.\r\n"},
+        {"CUT.WAV", MakeWav16(44100, 1, std::vector<int16_t>(400, 1000)).substr(0, 30)},  // a header cut short
+    };
+    OptionLoop = 1;  // a loop: nothing else would ever end it
+    DerivePlayFlags();
+    for (const Case &c : cases) {
+        WriteFile(home + "/" + c.name, c.bytes);
+        qk::sound::Open();
+        ASSERT_EQ(LoadSampleIntoSlot(0, "C:\\LONG.WAV"), LOAD_LOADED);
+        ASSERT_EQ(LoadSampleIntoSlot(1, (std::string("C:\\") + c.name).c_str()), LOAD_LOADED) << c.name;
+        PlaySlot(0);
+        WaitForFrames(4410);
+        ASSERT_TRUE(qk::sound::IsPlaying());
+        PlaySlot(1);  // refused
+        EXPECT_FALSE(qk::sound::IsPlaying()) << c.name;
+        WaitForFrames(44100 / 2);  // half a second more of output
+        std::vector<int16_t> got = Output();
+        size_t first = FirstSound(got), last = LastSound(got);
+        ASSERT_LT(first, got.size() / 2) << c.name;
+        for (size_t i = first; i <= last; i++) ASSERT_EQ(got[2 * i], 5000) << c.name << " frame " << i;
+        // After the refused play, silence to the end (all but the period that was under way).
+        EXPECT_GE(got.size() / 2 - last, (size_t)(44100 / 2 - 2 * qk::sound::kDeviceFrames)) << c.name;
+        FreeSlotSample(0);
+        FreeSlotSample(1);
+    }
+    OptionLoop = 0;
+    DerivePlayFlags();
+}
+
+// SND_NOSTOP keeps its meaning: with a sound playing, the call is refused and that sound
+// goes on, whether the new image is playable or not.
+TEST_F(DeviceOutput, NoStopLeavesThePlayingSoundAlone) {
+    std::string a = MakeWav16(44100, 1, std::vector<int16_t>(44100, 5000));
+    std::string b = MakeWav16(44100, 1, std::vector<int16_t>(4410, -7000));
+    // A truncated file in its block, as a slot holds it: refused, and read only within the block.
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, 30);
+    char *cut = (char *)GlobalLock(block);
+    memcpy(cut, a.data(), 30);
+    struct Case {
+        const char *image;
+        bool playing;  // whether a plays when the call comes
+        BOOL result;
+    } cases[] = {
+        {b.c_str(), true, FALSE},
+        {cut, true, FALSE},
+        {b.c_str(), false, TRUE},
+        {cut, false, FALSE},
+    };
+    for (const Case &c : cases) {
+        if (c.playing) {
+            ASSERT_TRUE(sndPlaySoundA(a.c_str(), SND_MEMORY | SND_ASYNC | SND_LOOP));
+            WaitForFrames(1024);
+        } else {
+            sndPlaySoundA(NULL, 0);
+        }
+        EXPECT_EQ(sndPlaySoundA(c.image, SND_MEMORY | SND_ASYNC | SND_NOSTOP), c.result)
+            << (c.image == cut) << c.playing;
+        WaitForFrames(1024);
+        // a goes on where it played; b plays where nothing did; a refused image leaves silence.
+        EXPECT_EQ(qk::sound::IsPlaying(), c.playing || c.result) << (c.image == cut) << c.playing;
+    }
+    sndPlaySoundA(NULL, 0);
+    GlobalFree(block);
+    std::vector<int16_t> got = Output();
+    size_t minus = 0;
+    for (size_t i = 0; i < got.size(); i += 2) minus += got[i] == -7000;
+    EXPECT_GT(minus, 0u);  // b did play, when nothing was playing
 }
 
 TEST_F(DeviceOutput, AnImageReadOnlyWithinItsBlock) {

@@ -3,8 +3,6 @@
 // stands in when no device opens. Built with ThreadSanitizer too (scripts/test.sh).
 #include <stdlib.h>
 #include <string.h>
-#include <time.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -15,15 +13,10 @@
 #include "platform/winmm/engine.h"
 #include "sound/sound.h"
 #include "tests/support.h"
+#include "tests/waiting.h"
 #include "tests/wavgen.h"
 
 namespace {
-
-double Now() {
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec + ts.tv_nsec / 1e9;
-}
 
 // A sample value no test image holds: a freed image is overwritten with it, so that
 // any read after the stop would reach the device as this value.
@@ -74,6 +67,12 @@ protected:
     std::string out;
 };
 
+// Lets the audio thread run for 0 to 3 periods, so that stops and plays meet it at
+// every point of its work.
+void LetItRun(int periods) {
+    if (periods > 0) WaitForFrames((uint64_t)periods * qk::sound::kDeviceFrames);
+}
+
 // Half a second of a steady value at the device's own rate, so that the device gets
 // exactly the sample values of the image.
 std::string Steady(int rate = 44100, int channels = 1) {
@@ -85,7 +84,7 @@ TEST_F(AudioThreads, AStoppedImageMayBeFreedAtOnce) {
     for (int i = 0; i < 150; i++) {
         char *p = HeapImage(img);
         ASSERT_TRUE(sndPlaySoundA(p, SND_MEMORY | SND_ASYNC | (i % 2 ? SND_LOOP : 0)));
-        usleep((useconds_t)(i % 4) * 1000);
+        LetItRun(i % 4);
         ASSERT_TRUE(sndPlaySoundA(NULL, 0));
         Release(p, img.size());
     }
@@ -109,7 +108,7 @@ TEST_F(AudioThreads, ANewPlayReleasesTheImageBefore) {
         if (previous) Release(previous, previousSize);
         previous = p;
         previousSize = img.size();
-        usleep((useconds_t)(i % 3) * 1000);
+        LetItRun(i % 3);
     }
     sndPlaySoundA(NULL, 0);
     Release(previous, previousSize);
@@ -122,7 +121,7 @@ TEST_F(AudioThreads, TheSilentClockStopsReadingToo) {
     for (int i = 0; i < 150; i++) {
         char *p = HeapImage(img);
         ASSERT_TRUE(sndPlaySoundA(p, SND_MEMORY | SND_ASYNC | (i % 2 ? SND_LOOP : 0)));
-        usleep((useconds_t)(i % 4) * 1000);
+        LetItRun(i % 4);
         ASSERT_TRUE(sndPlaySoundA(NULL, 0));
         Release(p, img.size());
     }
@@ -132,11 +131,10 @@ TEST_F(AudioThreads, ASynchronousPlayKeepsTheClocksTime) {
     UseSilentClock();
     std::string img = MakeWav16(8000, 1, std::vector<int16_t>(800, 1000));  // 0.1 s
     char *p = HeapImage(img);
-    double t0 = Now();
+    uint64_t before = qk::sound::RenderedFrames();
     ASSERT_TRUE(sndPlaySoundA(p, SND_MEMORY));
-    double took = Now() - t0;
-    EXPECT_GE(took, 0.09);
-    EXPECT_LT(took, 1.0);
+    // It returned only once the clock had rendered the whole tenth of a second.
+    EXPECT_GE(qk::sound::RenderedFrames() - before, (uint64_t)qk::sound::OutputRate() / 10);
     EXPECT_FALSE(qk::sound::IsPlaying());
     Release(p, img.size());
 }
@@ -147,7 +145,7 @@ TEST_F(AudioThreads, ClosingWhilePlayingStopsTheThread) {
         if (i % 2) UseSilentClock(); else UseDevice();
         char *p = HeapImage(img);
         ASSERT_TRUE(sndPlaySoundA(p, SND_MEMORY | SND_ASYNC | SND_LOOP));
-        usleep((useconds_t)(i % 3) * 1000);
+        LetItRun(i % 3);
         qk::sound::Close();  // no stop first
         EXPECT_FALSE(qk::sound::IsPlaying());
         Release(p, img.size());
@@ -163,9 +161,9 @@ TEST_F(AudioThreads, SlotsPlayedStoppedAndFreedAsTheProgramDoes) {
         ASSERT_EQ(LoadSampleIntoSlot(0, "C:\\A.WAV"), LOAD_LOADED);
         ASSERT_EQ(LoadSampleIntoSlot(1, "C:\\B.WAV"), LOAD_LOADED);
         PlaySlot(i % 2);
-        usleep((useconds_t)(i % 3) * 1000);
+        LetItRun(i % 3);
         PlaySlot(1 - i % 2);
-        usleep(1000);
+        LetItRun(1);
         StopSound();
         FreeSlotSample(0);
         FreeSlotSample(1);

@@ -138,6 +138,8 @@ TEST_F(Dos, ListingWithThePlatformsWildcards) {
 
     std::vector<DWORD> attrs;
     std::vector<std::string> all = List("C:\\S\\*", &attrs);
+    ASSERT_EQ(all.size(), 11u);
+    ASSERT_EQ(attrs.size(), all.size());
     for (size_t i = 0; i < all.size(); i++) {
         bool dir = all[i] == "." || all[i] == ".." || all[i] == "Sub" || all[i] == ".hiddendir";
         EXPECT_EQ((attrs[i] & FILE_ATTRIBUTE_DIRECTORY) != 0, dir) << all[i];
@@ -146,7 +148,11 @@ TEST_F(Dos, ListingWithThePlatformsWildcards) {
     }
 
     // ".." everywhere but at a drive root.
-    for (const std::string &n : List("D:\\*.*")) EXPECT_TRUE(n != "." && n != "..");
+    WriteFile(driveD + "/root.wav", "x");
+    MakeDirs(driveD + "/Top");
+    std::vector<std::string> atRoot = List("D:\\*.*");
+    EXPECT_EQ(std::set<std::string>(atRoot.begin(), atRoot.end()), (std::set<std::string>{"root.wav", "Top"}));
+    EXPECT_EQ(atRoot.size(), 2u);
     EXPECT_FALSE(FindClose(INVALID_HANDLE_VALUE));
 }
 

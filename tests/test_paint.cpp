@@ -268,8 +268,9 @@ TEST_F(Paint, TextIsDrawnAsItIsMeasured) {
     EXPECT_EQ(SetBkMode(dc, TRANSPARENT), OPAQUE);
     EXPECT_TRUE(TextOutA(dc, 10, 10, "F1", 2));
     RECT ink = InkBox(s, {0, 0, 200, 80}, kBlack);
-    SIZE size;
-    GetTextExtentPoint32A(dc, "F1", 2, &size);
+    // The System font's 16-pixel strike: "F" "1" "a" "b" "d" "e" "s" 8, "c" 7, "Y" 10,
+    // "&" 9, a blank 4; 16 pixels high.
+    const SIZE size = {16, 16};  // "F1"
     EXPECT_GE(ink.left, 10);
     EXPECT_LE(ink.right, 10 + size.cx);
     EXPECT_GE(ink.top, 10);
@@ -291,9 +292,7 @@ TEST_F(Paint, TextIsDrawnAsItIsMeasured) {
     SelectObject(dc, GetStockObject(SYSTEM_FONT));
 
     // DT_CALCRECT: the widest line, one font height per line.
-    SIZE ab, cde;
-    GetTextExtentPoint32A(dc, "ab", 2, &ab);
-    GetTextExtentPoint32A(dc, "cde", 3, &cde);
+    const SIZE ab = {16, 16}, cde = {23, 16};
     RECT r = {5, 5, 5, 5};
     EXPECT_EQ(DrawTextA(dc, "ab\ncde", -1, &r, DT_CALCRECT), 32);
     EXPECT_EQ(r.right - r.left, cde.cx);
@@ -302,8 +301,7 @@ TEST_F(Paint, TextIsDrawnAsItIsMeasured) {
     DrawTextA(dc, "ab\r\ncde\n", -1, &r, DT_CALCRECT);
     EXPECT_EQ(r.bottom, 48);  // the text ends in a line break: an empty last line
     // Word breaks fall between words; a word too long stands alone.
-    SIZE ab_cde;
-    GetTextExtentPoint32A(dc, "ab cde", 6, &ab_cde);
+    const SIZE ab_cde = {43, 16};
     r = {0, 0, ab_cde.cx - 1, 0};
     DrawTextA(dc, "ab cde", -1, &r, DT_CALCRECT | DT_WORDBREAK);
     EXPECT_EQ(r.bottom, 32);
@@ -315,9 +313,7 @@ TEST_F(Paint, TextIsDrawnAsItIsMeasured) {
     DrawTextA(dc, "ab cde", -1, &r, DT_CALCRECT | DT_WORDBREAK);
     EXPECT_EQ(r.bottom, 32);
     // Prefixes: '&' takes no room unless DT_NOPREFIX; "&&" is one '&'.
-    SIZE yes, amp;
-    GetTextExtentPoint32A(dc, "Yes", 3, &yes);
-    GetTextExtentPoint32A(dc, "&", 1, &amp);
+    const SIZE yes = {26, 16}, amp = {9, 16};
     r = {0, 0, 0, 0};
     DrawTextA(dc, "&Yes", -1, &r, DT_CALCRECT | DT_SINGLELINE);
     EXPECT_EQ(r.right, yes.cx);
@@ -326,9 +322,7 @@ TEST_F(Paint, TextIsDrawnAsItIsMeasured) {
     EXPECT_EQ(r.right, yes.cx + amp.cx);
     r = {0, 0, 0, 0};
     DrawTextA(dc, "a&&b", -1, &r, DT_CALCRECT | DT_SINGLELINE);
-    SIZE aampb;
-    GetTextExtentPoint32A(dc, "a&b", 3, &aampb);
-    EXPECT_EQ(r.right, aampb.cx);
+    EXPECT_EQ(r.right, 25);  // "a&b"
 
     // An ending cut off with "..." where the line is too long.
     r = {0, 0, 40, 0};
@@ -567,10 +561,8 @@ TEST_F(Paint, ButtonCaptionsAreCentredAsMeasured) {
         HWND main = Main();
         SetClientSize(400, 322);
         Surface s = Render(main);
-        HDC dc = GetDC(NULL);
-        SIZE label;
-        GetTextExtentPoint32A(dc, "< empty >", 9, &label);
-        ReleaseDC(NULL, dc);
+        // "< empty >" in the System font's 16-pixel strike: 8 + 4 + 8 + 12 + 8 + 4 + 8 + 4 + 8.
+        const SIZE label = {64, 16};
         for (int n = 0; n < 12; n++) {
             RECT r = InSurface(main, SlotButtons[n]);
             RECT inside = {r.left + 2, r.top + 2, r.right - 2, r.bottom - 2};
@@ -635,7 +627,9 @@ TEST_F(Paint, StatusBarPartsAreSunken) {
             ASSERT_LT(ink.left, ink.right) << i;
             EXPECT_GE(ink.left, part.left + 2);
             EXPECT_LE(ink.left, part.left + 5);
-            SIZE t = qk::gdi::MeasureText(qk::gdi::FontId::MsSansSerif8, "LOOP:OFF", 8);
+            // "LOOP:OFF" and "SYNC:OFF" in MS Sans Serif's 13-pixel strike: L 6, O 8, P 7,
+            // S 7, Y 7, N 8, C 7, ":" 3, F 6; both 52 pixels.
+            const SIZE t = {52, 13};
             EXPECT_LE(ink.right - ink.left, t.cx);
             EXPECT_LE(ink.bottom - ink.top, 13);
         }
@@ -736,6 +730,8 @@ std::vector<std::pair<int, int>> MenuRows(HMENU menu, int width, int height, int
 }
 
 TEST_F(Paint, SystemMenuShowsItsChecks) {
+    // Checked and unchecked options in a pattern no shift of one row would keep.
+    SetIni("[QK_Pex]\nLoop=1\nAuto=0\nNotify=1\nRehearse=0\n");
     Run({[&] {
         HMENU menu = GetSystemMenu(Main(), FALSE);
         Surface s;
@@ -747,24 +743,28 @@ TEST_F(Paint, SystemMenuShowsItsChecks) {
         EXPECT_EQ(Px(s, 1, 1), kWhite);
         EXPECT_EQ(Px(s, s.width - 1, s.height - 1), kBlack);
         int count = GetMenuItemCount(menu);
+        ASSERT_EQ(count, 7 + 12);  // the platform's seven and the program's twelve
         auto rows = MenuRows(menu, s.width, s.height, count);
+        ASSERT_EQ(rows.size(), 19u);
         for (int i = 0; i < count; i++) {
             bool separator = GetMenuState(menu, (UINT)i, MF_BYPOSITION) & MF_SEPARATOR;
             EXPECT_EQ(rows[(size_t)i].first < 0, separator) << i;
         }
         EXPECT_EQ(qk::paint::MenuItemAt(menu, -1, rows[0].first), -1);
         EXPECT_EQ(qk::paint::MenuItemAt(menu, s.width / 2, s.height + 5), -1);
-        // Check marks in the left column: "Startup autoplay" and "Rehearse" are on by
-        // default, "Loop in memory" and "Sync audio" off.
+        // Check marks in the left column: "Loop in memory" and "BS_NOTIFY" only.
         auto checked = [&](const Surface &surf, int item) {
             RECT column = {3, rows[(size_t)item].first, 21, rows[(size_t)item].second};
             return Count(surf, column, kBlack) + Count(surf, column, kWhite) > 0;
         };
-        EXPECT_TRUE(checked(s, 12));   // Startup autoplay
-        EXPECT_TRUE(checked(s, 14));   // Rehearse
-        EXPECT_FALSE(checked(s, 10));  // Loop in memory
-        EXPECT_FALSE(checked(s, 11));  // Sync audio
-        EXPECT_FALSE(checked(s, 17));  // Help!
+        const struct {
+            int row;
+            bool on;
+            const char *item;
+        } marks[] = {{8, false, "Load QK-file"}, {10, true, "Loop in memory"}, {11, false, "Sync audio"},
+                     {12, false, "Startup autoplay"}, {13, true, "BS_NOTIFY"}, {14, false, "Rehearse"},
+                     {16, false, "Freeez window"}, {17, false, "Help!"}, {18, false, "About QK-pex"}};
+        for (auto &m : marks) EXPECT_EQ(checked(s, m.row), m.on) << m.item;
         // Every item has its text; the close item its accelerator at the right.
         for (int i = 0; i < count; i++) {
             if (rows[(size_t)i].first < 0) continue;
@@ -775,11 +775,12 @@ TEST_F(Paint, SystemMenuShowsItsChecks) {
         EXPECT_GT(Count(s, accel, kBlack), 5);
         // The highlighted item: white on dark blue.
         Surface lit;
-        qk::paint::RenderMenu(menu, 12, lit);
-        RECT row = {3, rows[12].first, lit.width - 3, rows[12].second};
+        qk::paint::RenderMenu(menu, 13, lit);
+        RECT row = {3, rows[13].first, lit.width - 3, rows[13].second};
         EXPECT_EQ(Count(lit, row, kNavy) + Count(lit, row, kWhite), (row.right - row.left) * (row.bottom - row.top));
-        EXPECT_TRUE(checked(lit, 12));
-        EXPECT_EQ(Count(lit, {3, rows[11].first, lit.width - 3, rows[11].second}, kNavy), 0);
+        EXPECT_TRUE(checked(lit, 13));
+        EXPECT_EQ(Count(lit, {3, rows[12].first, lit.width - 3, rows[12].second}, kNavy), 0);
+        EXPECT_EQ(Count(lit, {3, rows[14].first, lit.width - 3, rows[14].second}, kNavy), 0);
     }});
 
     // Greyed items (the locked window cannot size or maximise): grey with a white emboss.
@@ -790,6 +791,7 @@ TEST_F(Paint, SystemMenuShowsItsChecks) {
         Surface s;
         qk::paint::RenderMenu(menu, -1, s);
         auto rows = MenuRows(menu, s.width, s.height, GetMenuItemCount(menu));
+        ASSERT_GT(rows.size(), 2u);
         RECT size = {21, rows[2].first, s.width - 3, rows[2].second};
         EXPECT_EQ(Count(s, size, kBlack), 0);
         EXPECT_GT(Count(s, size, kGrey), 5);
@@ -804,9 +806,11 @@ protected:
     // Runs a box from inside the program; `during` runs once the box waits for input.
     int Box(const char *text, UINT type, std::function<void(HWND box)> during) {
         int answer = -100;
+        bool boxWaited = false;
         Run({[&] {
             HWND main = Main();
             hl::OnIdle([&, main] {
+                boxWaited = true;
                 HWND box = GetActiveWindow();
                 ASSERT_NE(box, main);
                 ASSERT_NE(box, nullptr);
@@ -820,6 +824,7 @@ protected:
             EXPECT_EQ(GetFocus(), main);
             EXPECT_EQ(qk::wnd::TopLevelWindows().size(), 1u);
         }});
+        EXPECT_TRUE(boxWaited) << "the box never waited for input";
         return answer;
     }
     static HWND Button(HWND box, int id) { return GetDlgItem(box, id); }
@@ -918,19 +923,16 @@ TEST_F(MessageBoxWindow, SizedToItsTextAndCentredOnItsOwner) {
         GetClientRect(box, &client);
         EXPECT_LE(abs((br.left + br.right) - (mr.left + mr.right)), 1);
         EXPECT_LE(abs((br.top + br.bottom) - (mr.top + mr.bottom)), 1);
-        // The text's static holds the text as DrawTextA measures it in the dialog font.
+        // The text's static holds the text in the dialog font: four lines of 13 pixels, the
+        // widest "Choose OK to also disable Loop-mode", 180 pixels in MS Sans Serif's
+        // 13-pixel strike (the other two are 165 and 176).
         HWND label = GetDlgItem(box, 0xFFFF);
         ASSERT_NE(label, nullptr);
-        HDC dc = GetDC(NULL);
-        SelectObject(dc, qk::gdi::DialogFont());
-        RECT need = {0, 0, 1000, 0};
-        DrawTextA(dc, text, -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-        ReleaseDC(NULL, dc);
+        const RECT need = {0, 0, 180, 4 * 13};
         RECT lr;
         GetClientRect(label, &lr);
         EXPECT_GE(lr.right, need.right);
         EXPECT_GE(lr.bottom, need.bottom);
-        EXPECT_EQ(need.bottom, 4 * 13);
         // Everything lies inside the client area, the buttons 75 x 23 below the text.
         RECT lw = qk::wnd::FromHandle(label)->rect;
         EXPECT_GE(lw.left, 40);  // right of the icon

@@ -20,18 +20,30 @@ protected:
         MakeDirs(home + "/SOUNDS/SUBDIR.WAV");
         MakeSample("ROOT.WAV");
         MakeSample("../media/BANKS/SHOW.QK");
+        WriteFile(home + "/BANKS/SHOW.QK", "!wrong\n");
+        WriteFile(home + "/BANKS/late.qk", "!wrong\n");
+        MakeSample("BANKS/X.WAV");
         memset(&Picker, 0, sizeof Picker);
     }
     // Opens the picker; the steps run while it is open.
-    INT_PTR Open(const char *directory, const char *name, DWORD mode, std::vector<std::function<void()>> steps) {
+    INT_PTR Open(const char *directory, const char *name, DWORD mode, std::vector<std::function<void()>> steps,
+                 const char *extension = "wav") {
         Picker.mode = mode;
         snprintf(Picker.title, sizeof Picker.title, "Pick WAV-file to assign...");
-        snprintf(Picker.filterExtension, sizeof Picker.filterExtension, "wav");
-        snprintf(Picker.defaultExtension, sizeof Picker.defaultExtension, "wav");
+        snprintf(Picker.filterExtension, sizeof Picker.filterExtension, "%s", extension);
+        snprintf(Picker.defaultExtension, sizeof Picker.defaultExtension, "%s", extension);
         snprintf(Picker.directory, sizeof Picker.directory, "%s", directory);
         snprintf(Picker.fileName, sizeof Picker.fileName, "%s", name);
-        for (auto &s : steps) hl::OnIdle(s);
-        return RunFilePicker((HINSTANCE)0x400000, NULL);
+        size_t ran = 0;
+        for (auto &s : steps)
+            hl::OnIdle([&ran, s] {
+                s();
+                ran++;
+            });
+        INT_PTR result = RunFilePicker((HINSTANCE)0x400000, NULL);
+        // A picker that ends before every step ran fails the test.
+        EXPECT_EQ(ran, steps.size()) << "steps run while the picker was open";
+        return result;
     }
     static void Ok() { hl::ClickOn(GetDlgItem(Dialog(), 105)); }
     static void SetName(const char *name) { SetDlgItemTextA(Dialog(), 103, name); }
@@ -208,15 +220,122 @@ TEST_F(PickerTest, AcceptanceRules) {
     }
 }
 
+// A double click on a file takes the name box as it stands (the entry the first click put
+// there), forces the extension under bit 2 and skips every test of OK, in each mode.
 TEST_F(PickerTest, ADoubleClickOnAFileAcceptsWithoutTheTests) {
-    INT_PTR r = Open("C:\\SOUNDS", "", 1, {[&] {
-        int i = IndexOf(ListItems(Dialog(), 101), "DING.WAV");
-        ASSERT_GE(i, 0);
-        DoubleClickEntry(Dialog(), 101, i);
-    }});
-    EXPECT_EQ(r, 1);
-    EXPECT_STREQ(Picker.fileName, "DING.WAV");
+    struct Case {
+        const char *what;
+        DWORD mode;
+        const char *extension, *directory;
+        std::vector<std::string> files;  // the file list as it opens
+        const char *clicked;
+        bool goneFirst;  // the file is deleted after the list was made
+        const char *fileName;
+    } cases[] = {
+        {"the assignment's mode", 7, "wav", "C:\\SOUNDS", {"a.b.wav", "DING.WAV"}, "DING.WAV", false, "DING.wav"},
+        {"the assignment's mode, the file gone", 7, "wav", "C:\\SOUNDS", {"a.b.wav", "DING.WAV"}, "DING.WAV", true,
+         "DING.wav"},
+        {"Load QK-file's mode", 1, "QK", "C:\\BANKS", {"late.qk", "SHOW.QK"}, "late.qk", false, "late.qk"},
+        {"Load QK-file's mode, the file gone", 1, "QK", "C:\\BANKS", {"late.qk", "SHOW.QK"}, "SHOW.QK", true,
+         "SHOW.QK"},
+        {"must exist alone, WAV files", 1, "wav", "C:\\BANKS", {"X.WAV"}, "X.WAV", false, "X.WAV"},
+        {"the extension forced alone", 2, "QK", "C:\\BANKS", {"late.qk", "SHOW.QK"}, "late.qk", false, "late.QK"},
+        {"an empty name allowed, nothing forced", 4, "QK", "D:\\BANKS", {"SHOW.QK"}, "SHOW.QK", false, "SHOW.QK"},
+        {"no rules", 0, "wav", "C:\\SOUNDS\\JINGLES", {"JINGLE.WAV"}, "JINGLE.WAV", true, "JINGLE.WAV"},
+    };
+    for (const Case &c : cases) {
+        ResetProgram();
+        // The file's place on the host: C: is the home folder, D: the second drive.
+        std::string host = std::string(c.directory[0] == 'C' ? home : driveD) + (c.directory + 2) + "\\" + c.clicked;
+        for (char &ch : host)
+            if (ch == '\\') ch = '/';
+        std::string bytes = ReadFile(host);
+        ASSERT_FALSE(bytes.empty()) << host;
+        std::vector<std::string> files;
+        bool clicked = false;
+        INT_PTR r = Open(c.directory, "TYPED", c.mode,
+                         {[&] {
+                             ASSERT_NE(Dialog(), nullptr);
+                             files = ListItems(Dialog(), 101);
+                             int i = IndexOf(files, c.clicked);
+                             ASSERT_GE(i, 0) << c.what;
+                             if (c.goneFirst) {
+                                 ASSERT_EQ(unlink(host.c_str()), 0) << host;
+                             }
+                             DoubleClickEntry(Dialog(), 101, i);
+                             clicked = true;
+                         }},
+                         c.extension);
+        EXPECT_TRUE(clicked) << c.what;
+        EXPECT_EQ(files, c.files) << c.what;
+        EXPECT_EQ(r, 1) << c.what;
+        EXPECT_STREQ(Picker.fileName, c.fileName) << c.what;
+        EXPECT_TRUE(hl::Boxes().empty()) << c.what;
+        if (c.goneFirst) WriteFile(host, bytes);
+    }
+}
+
+// The program's own callers: a double click in the picker each of them opens.
+TEST_F(PickerTest, ADoubleClickInTheAssignmentsPicker) {
+    StoreKey("Auto", "0");
+    StoreKey("Rehearse", "0");
+    bool ran = false;
+    std::vector<std::string> files;
+    DWORD mode = 0;
+    Run({[&] {
+             SetClientSize(400, 322);
+             hl::Click(Main(), 150, 50, 1);  // a right click on slot 1
+         },
+         [&] {
+             ASSERT_NE(Dialog(), nullptr);
+             DoubleClickEntry(Dialog(), 102, IndexOf(ListItems(Dialog(), 102), "SOUNDS"));
+         },
+         [&] {
+             ASSERT_NE(Dialog(), nullptr);
+             files = ListItems(Dialog(), 101);
+             mode = Picker.mode;
+             int i = IndexOf(files, "DING.WAV");
+             ASSERT_GE(i, 0);
+             DoubleClickEntry(Dialog(), 101, i);
+         },
+         [&] {
+             EXPECT_EQ(Dialog(), nullptr);
+             EXPECT_EQ(Key("Wave2"), "C:\\SOUNDS\\DING.wav");
+             EXPECT_STREQ(SlotTable[1].label, "Ding");
+             ran = true;
+         }});
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(mode, 7u);
+    EXPECT_EQ(files, (std::vector<std::string>{"a.b.wav", "DING.WAV"}));
     EXPECT_TRUE(hl::Boxes().empty());
+}
+
+TEST_F(PickerTest, ADoubleClickInLoadQkFilesPicker) {
+    StoreKey("Auto", "0");
+    StoreKey("Rehearse", "0");
+    bool ran = false;
+    std::vector<std::string> files;
+    DWORD mode = 0;
+    Run({[&] { hl::ChooseMenuItem(Main(), 103); },
+         [&] {
+             ASSERT_NE(Dialog(), nullptr);
+             DoubleClickEntry(Dialog(), 102, IndexOf(ListItems(Dialog(), 102), "BANKS"));
+         },
+         [&] {
+             ASSERT_NE(Dialog(), nullptr);
+             files = ListItems(Dialog(), 101);
+             mode = Picker.mode;
+             int i = IndexOf(files, "late.qk");
+             ASSERT_GE(i, 0);
+             DoubleClickEntry(Dialog(), 101, i);
+         },
+         [&] { ran = true; }});
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(mode, 1u);
+    EXPECT_EQ(files, (std::vector<std::string>{"late.qk", "SHOW.QK"}));
+    // The name as listed, not forced to ".QK", reaches the bank reader.
+    ASSERT_EQ(hl::Boxes().size(), 1u);
+    EXPECT_EQ(hl::Boxes()[0].text, "late.qk\n\nWrong file format!");
 }
 
 TEST_F(PickerTest, KeyboardOfTheDialog) {
@@ -284,15 +403,14 @@ TEST_F(PickerTest, TypingStopsAtTheBoxsWidth) {
                                    std::string typed = ItemText(Dialog(), 103);
                                    EXPECT_GT(typed.size(), 10u);
                                    EXPECT_LT(typed.size(), 200u);
-                                   HWND edit = GetDlgItem(Dialog(), 103);
-                                   HDC dc = GetDC(edit);
-                                   SelectObject(dc, (HGDIOBJ)SendMessageA(edit, WM_GETFONT, 0, 0));
-                                   SIZE size;
-                                   GetTextExtentPoint32A(dc, typed.c_str(), (int)typed.size(), &size);
-                                   ReleaseDC(edit, dc);
+                                   // "W" is 11 pixels wide in MS Sans Serif's 13-pixel strike,
+                                   // the name box's font.
                                    RECT c;
-                                   GetClientRect(edit, &c);
-                                   EXPECT_LE(size.cx, c.right);
+                                   GetClientRect(GetDlgItem(Dialog(), 103), &c);
+                                   EXPECT_LE((LONG)typed.size() * 11, c.right);
+                                   // and one more would not fit inside the box's inner margins
+                                   // (two pixels a side at most).
+                                   EXPECT_GT((LONG)(typed.size() + 1) * 11, c.right - 4);
                                    hl::PressKey(VK_ESCAPE);
                                }});
 }

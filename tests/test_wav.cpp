@@ -204,6 +204,7 @@ TEST(Wav, ParsesAndDecodesWellFormedImages) {
         EXPECT_LE(im.data + im.dataBytes, image.p.get() + image.size);
         std::vector<float> out = DecodeAll(im, 5);
         ASSERT_EQ(out.size(), c.frames * c.channels);
+        ASSERT_LE(c.head.size(), out.size());
         for (size_t i = 0; i < c.head.size(); i++) EXPECT_EQ(out[i], c.head[i]) << "sample " << i;
         for (float x : out) ASSERT_TRUE(x >= -1.0f && x <= 1.0f);
     }

@@ -6,6 +6,9 @@
 
 #include <stdint.h>
 
+#include <string>
+#include <vector>
+
 #include "platform/wintypes.h"
 
 namespace qk {
@@ -37,18 +40,29 @@ void ScreenSize(int &width, int &height);
 // the driver lets the user choose and reports through qk::input::MenuChosen.
 void ShowSystemMenu(HWND top);
 
+// Puts the mouse pointer at a point of the stand-in's screen (the work area's
+// coordinates), as the keyboard's move and size have it follow the window.
+void MovePointer(int x, int y);
+
 // Opens a help document (a file of the host) at the topic for a keyword; false when the
 // desktop has nothing that can open it.
 bool OpenHelp(const char *hostPath, const char *keyword);
 
-// Audio. The driver pulls 16-bit interleaved frames from `render` at `rate` Hz, in
-// periods of `frames`. True when the output keeps real time (a device, or a silent
-// clock in its place); false when there is no clock at all (headless), in which case
-// nothing is ever rendered and synchronous plays return at once.
-typedef void (*AudioRender)(int16_t *out, int frames);
-// `rate` is what the caller prefers; on return it is what the device runs at.
+// Audio. The driver pulls 16-bit interleaved frames from `render`, in periods of
+// `frames`, telling the rate it wants them at (the device's; it may change when the
+// output is opened again). True when the output keeps real time (a device, or a silent
+// clock in its place while there is none); false when there is no clock at all
+// (headless), in which case nothing is ever rendered and synchronous plays return at once.
+typedef void (*AudioRender)(int16_t *out, int frames, int rate);
+// `rate` is what the caller prefers when the device has no rate of its own; on return it
+// is what the output runs at.
 bool AudioOpen(int &rate, int channels, int frames, AudioRender render);
 void AudioClose();
+// The output to open: the first whose name contains `namePart` (case ignored); NULL or ""
+// for the default output. Called before AudioOpen.
+void AudioChoose(const char *namePart);
+// The names of the outputs there are now.
+std::vector<std::string> AudioDevices();
 // Every sndPlaySoundA call, as made (the headless driver keeps a log).
 void SoundCalled(const void *image, UINT flags, BOOL result);
 

@@ -65,6 +65,9 @@ bool g_ttfReady = false;
 bool g_ttfTried = false;
 LoadedFont g_fonts[kFaceCount];
 std::string g_folderOverride;  // empty: the usual places
+// Whether SetAdvanceForTest changed a width since the fonts were loaded.
+bool g_advanceChanged = false;
+
 // Glyphs of fonts dropped by UseFontFolder: kept, since their bytes were handed out.
 std::vector<std::unique_ptr<CachedGlyph>> g_retired;
 
@@ -223,6 +226,7 @@ void SetAdvanceForTest(FontId font, unsigned char ch, int advance) {
     std::lock_guard<std::mutex> lock(g_mutex);
     Load(font);
     g_fonts[(int)font].advance[ch] = advance;
+    g_advanceChanged = true;
 }
 
 int FontAverageWidth(FontId font) {
@@ -259,8 +263,10 @@ bool GetGlyph(FontId font, unsigned char ch, Glyph &out) {
 void UseFontFolder(const char *folder) {
     std::lock_guard<std::mutex> lock(g_mutex);
     std::string wanted = folder ? folder : "";
-    if (wanted == g_folderOverride) return;
+    // Fonts whose widths a test changed are always loaded afresh.
+    if (wanted == g_folderOverride && !g_advanceChanged) return;
     g_folderOverride = wanted;
+    g_advanceChanged = false;
     for (LoadedFont &f : g_fonts) {
         if (f.font) TTF_CloseFont(f.font);
         for (auto &g : f.glyphs)

@@ -103,6 +103,16 @@ int AddItem(std::vector<std::string> &items, const std::string &text, bool sorte
     return (int)at;
 }
 
+// Whether a prefix search finds an item. Directory and drive entries of a directory list
+// ("[sounds]", "[..]", "[-c-]") are found by their name as well as by their brackets, as
+// on the platform: "s" finds "[sounds]", "c" finds "[-c-]", "[" finds them all.
+bool PrefixMatches(const std::string &item, const char *prefix) {
+    if (PrefixNoCase(item, prefix)) return true;
+    if (item.empty() || item[0] != '[') return false;
+    if (PrefixNoCase(item.substr(1), prefix)) return true;
+    return item.size() > 1 && item[1] == '-' && PrefixNoCase(item.substr(2), prefix);
+}
+
 // Finds an item by case-insensitive prefix (or whole text), starting after `start` and
 // wrapping round to it, as the platform searches.
 int FindItem(const std::vector<std::string> &items, int start, const char *text, bool exact) {
@@ -111,10 +121,14 @@ int FindItem(const std::vector<std::string> &items, int start, const char *text,
     if (start < -1 || start >= n) start = -1;
     for (int k = 1; k <= n; k++) {
         int i = (start + k) % n;
-        if (exact ? strcasecmp(items[(size_t)i].c_str(), text) == 0 : PrefixNoCase(items[(size_t)i], text)) return i;
+        if (exact ? strcasecmp(items[(size_t)i].c_str(), text) == 0 : PrefixMatches(items[(size_t)i], text)) return i;
     }
     return -1;
 }
+
+// Rows the mouse wheel scrolls per notch (WHEEL_DELTA): the platform's default for
+// SPI_GETWHEELSCROLLLINES.
+const int kWheelScrollLines = 3;
 
 void Notify(Window *w, WORD code) {
     if (w->parent) SendMessageA(Handle(w->parent), WM_COMMAND, MAKEWPARAM((WORD)w->id, code), (LPARAM)Handle(w));
@@ -126,6 +140,7 @@ struct ListState : ControlState {
     int caret = 0;
     int top = 0;
     bool focused = false;
+    int wheel = 0;  // wheel movement not yet turned into whole rows
 };
 
 ListState *ListOf(Window *w) {
@@ -290,9 +305,26 @@ LRESULT CALLBACK ListBoxProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) 
             if (msg == WM_LBUTTONDBLCLK && notify && FromHandle(hWnd)) Notify(w, LBN_DBLCLK);
             return 0;
         }
-        case WM_MOUSEWHEEL:
-            Scroll(w, l, (short)HIWORD(wParam) > 0 ? -3 : 3);
+        case WM_MOUSEWHEEL: {
+            // Away from the user scrolls up. Fine-grained wheels and touchpads send parts
+            // of a notch; they add up until they make a whole row.
+            l->wheel += (short)HIWORD(wParam);
+            int rows = l->wheel * kWheelScrollLines / WHEEL_DELTA;
+            l->wheel -= rows * WHEEL_DELTA / kWheelScrollLines;
+            if (rows) Scroll(w, l, -rows);
             return 0;
+        }
+        case WM_CHAR: {
+            // A character selects the next item that starts with it, wrapping round.
+            unsigned char ch = (unsigned char)wParam;
+            if (ch < ' ' || count == 0) return 0;
+            char text[2] = {(char)ch, 0};
+            int i = FindItem(l->items, l->caret, text, false);
+            if (i < 0) return 0;
+            bool changed = SelectOnly(w, l, i);
+            if (changed && notify) Notify(w, LBN_SELCHANGE);
+            return 0;
+        }
         case WM_KEYDOWN: {
             if (count == 0) return 0;
             int rows = VisibleRows(w), i = l->caret;

@@ -319,12 +319,18 @@ LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
                     return 0;
                 case SC_MOVE:
                 case SC_SIZE:
-                    // Moving and sizing are the desktop's own, through the frame.
+                    // With the mouse, moving and sizing are the desktop's own, through the
+                    // frame; from the system menu they are the keyboard's.
+                    TrackSizeMove(th, (wParam & 0xFFF0) == SC_SIZE);
                     return 0;
                 default:
                     return 0;
             }
         }
+        case WM_MOUSEWHEEL:
+            // A window that does not scroll hands the wheel on to its parent.
+            if (w->parent) return SendMessageA(Handle(w->parent), msg, wParam, lParam);
+            return 0;
         case WM_PARENTNOTIFY:
         case WM_COMMAND:
         case WM_KEYDOWN:
@@ -496,6 +502,29 @@ void MouseMove(HWND topHandle, int x, int y) {
         target = ChildAt(top, POINT{x, y}, &local);
     }
     if (target) PostMessageA(Handle(target), WM_MOUSEMOVE, 0, MAKELPARAM(local.x, local.y));
+}
+
+void MouseWheel(HWND topHandle, int x, int y, int delta) {
+    Window *top = FromHandle(topHandle);
+    if (!top || delta == 0) return;
+    Window *target;
+    POINT local;
+    if (g_capture) {
+        target = g_capture;
+    } else {
+        target = ChildAt(top, POINT{x, y}, &local);
+    }
+    if (!target) return;
+    for (Window *w = target; w; w = w->parent)
+        if (!w->enabled) return;
+    WPARAM keys = 0;
+    if (g_keyDown[VK_SHIFT]) keys |= MK_SHIFT;
+    if (g_keyDown[VK_CONTROL]) keys |= MK_CONTROL;
+    POINT o = ClientOrigin(top);
+    if (delta > 32767) delta = 32767;
+    if (delta < -32768) delta = -32768;
+    PostMessageA(Handle(target), WM_MOUSEWHEEL, MAKEWPARAM(keys, (WORD)(short)delta),
+                 MAKELPARAM(x + o.x, y + o.y));
 }
 
 void FrameAction(HWND topHandle, UINT sc, const RECT *r) {

@@ -82,6 +82,12 @@ POINT ClientOrigin(const Window *w);
 // `sizeType` for a top-level window whose size or state changed.
 void SetWindowRect(Window *w, const RECT &r, WPARAM sizeType, bool forceSize = false);
 
+// The system menu's Move (size false) and Size: the arrow keys move or size the window
+// until Enter keeps or Escape undoes the change (sizemove.cpp). Returns when it ends.
+void TrackSizeMove(HWND top, bool size);
+// The window being moved or sized that way, or NULL.
+HWND SizeMoveWindow();
+
 // The virtual screen (work area) size.
 void ScreenSize(int &width, int &height);
 
@@ -134,6 +140,10 @@ void TextFromDesktop(bool on);
 // button: 0 left, 1 right, 2 middle.
 void MouseButton(HWND top, int x, int y, int button, bool down, bool doubleClick);
 void MouseMove(HWND top, int x, int y);
+// The mouse wheel turned with the pointer at a point of a top-level window's client area:
+// `delta` in WHEEL_DELTA units per notch, positive away from the user. It reaches the
+// window under the pointer (or the one that captured the mouse) as WM_MOUSEWHEEL.
+void MouseWheel(HWND top, int x, int y, int delta);
 // Caption and frame actions of a top-level window: SC_MINIMIZE, SC_MAXIMIZE, SC_RESTORE,
 // SC_CLOSE, or a new size (SC_SIZE) or position (SC_MOVE) given in r.
 void FrameAction(HWND top, UINT sc, const RECT *r = nullptr);

@@ -55,6 +55,7 @@ bool g_hasClock = false;
 int g_preferredRate = kPreferredRate;
 int g_outputRate = kPreferredRate;
 std::atomic<uint64_t> g_playNs{0}, g_firstSoundNs{0};
+std::atomic<uint64_t> g_renderedFrames{0};
 
 uint64_t NowNs() {
     struct timespec ts;
@@ -151,6 +152,26 @@ void StartVoice(Voice &v, const wav::Image &image, bool loop) {
     v.active = true;
 }
 
+// The output now runs at another rate (the device was opened again): the voice goes on
+// from the same point of its sound, converted to the new rate.
+void Retune(Voice &v, int oldRate, int newRate) {
+    if (!v.active) return;
+    uint32_t src = v.image.format.rate;
+    v.sameRate = src == (uint32_t)newRate;
+    v.step = ((uint64_t)src << 32) / (uint64_t)newRate;
+    v.outputFrames = (v.image.frames * (uint64_t)newRate + src - 1) / src;
+    v.outputDone = v.outputDone * (uint64_t)newRate / (uint64_t)oldRate;
+    if (v.outputDone >= v.outputFrames) v.outputDone = v.outputFrames - 1;
+}
+
+// Ends the voice (under the lock) and wakes a synchronous play waiting for it.
+void StopVoice() {
+    if (!g_voice.active) return;
+    g_voice.active = false;
+    g_generation++;
+    g_ended.notify_all();
+}
+
 inline float Hermite(float x0, float x1, float x2, float x3, float t) {
     float c1 = 0.5f * (x2 - x0);
     float c2 = x0 - 2.5f * x1 + 2.0f * x2 - 0.5f * x3;
@@ -167,9 +188,13 @@ inline int16_t ToSample(float x) {
 
 }  // namespace
 
-void Render(int16_t *out, int frames) {
+void Render(int16_t *out, int frames, int rate) {
     std::lock_guard<std::mutex> lock(g_mutex);
     Voice &v = g_voice;
+    if (rate > 0 && rate != g_outputRate) {
+        Retune(v, g_outputRate, rate);
+        g_outputRate = rate;
+    }
     int i = 0;
     bool sounded = false;
     while (i < frames && v.active) {
@@ -206,6 +231,7 @@ void Render(int16_t *out, int frames) {
     }
     if (i < frames) memset(out + 2 * i, 0, sizeof(int16_t) * 2 * (size_t)(frames - i));
     if (sounded && g_firstSoundNs.load(std::memory_order_relaxed) == 0) g_firstSoundNs.store(NowNs());
+    g_renderedFrames.fetch_add((uint64_t)frames, std::memory_order_relaxed);
 }
 
 void Open() {
@@ -241,15 +267,14 @@ void Close() {
 
 BOOL Play(const void *image, UINT flags) {
     Open();
-    if (!image) {
+    {
+        // Whatever plays ends before the new image is even looked at, so a play that is
+        // then refused leaves silence; only SND_NOSTOP lets the current sound go on.
         std::lock_guard<std::mutex> lock(g_mutex);
-        if (g_voice.active) {
-            g_voice.active = false;
-            g_generation++;
-            g_ended.notify_all();
-        }
-        return TRUE;
+        if (image && (flags & SND_NOSTOP) && g_voice.active) return FALSE;
+        StopVoice();
     }
+    if (!image) return TRUE;
     if (!(flags & SND_MEMORY)) return FALSE;  // sounds by name are not kept here
 
     // A sample in a global memory block is read only within that block; any other
@@ -260,7 +285,6 @@ BOOL Play(const void *image, UINT flags) {
     if (size == 0 || !wav::Parse(image, size, parsed)) return FALSE;
 
     std::unique_lock<std::mutex> lock(g_mutex);
-    if ((flags & SND_NOSTOP) && g_voice.active) return FALSE;
     bool async = (flags & SND_ASYNC) != 0;
     StartVoice(g_voice, parsed, async && (flags & SND_LOOP));
     uint64_t mine = ++g_generation;
@@ -286,6 +310,8 @@ bool IsPlaying() {
     std::lock_guard<std::mutex> lock(g_mutex);
     return g_voice.active;
 }
+
+uint64_t RenderedFrames() { return g_renderedFrames.load(); }
 
 uint64_t LastPlayTimeNs() { return g_playNs.load(); }
 uint64_t FirstSoundTimeNs() { return g_firstSoundNs.load(); }

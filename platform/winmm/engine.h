@@ -30,12 +30,18 @@ void Close();
 // Plays an image (or stops, for NULL) with the flags of sndPlaySoundA.
 BOOL Play(const void *image, UINT flags);
 
-// Fills `frames` interleaved stereo frames of 16-bit output. The driver calls this
-// from its audio thread (or its silent clock).
-void Render(int16_t *out, int frames);
+// Fills `frames` interleaved stereo frames of 16-bit output at `rate` Hz. The driver
+// calls this from its audio thread (or its silent clock). When the rate differs from
+// the last one (the output was opened again on another device), a playing sound goes
+// on from where it is, converted to the new rate.
+void Render(int16_t *out, int frames, int rate);
 
 // Whether a sound is playing now.
 bool IsPlaying();
+
+// Output frames rendered so far in this process (by the device or the silent clock):
+// tests wait on it instead of on the wall clock.
+uint64_t RenderedFrames();
 
 // For measurements: the monotonic time (ns) of the last play call and of the first
 // non-silent frame rendered after it (0 until then).

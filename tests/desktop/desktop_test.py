@@ -2,7 +2,12 @@
 """The player on a desktop, black-box: the real qksonnerix executable under Xvfb with a
 window manager (openbox), driven by xdotool, in a temporary home of its own.
 
-    desktop_test.py <qksonnerix> <case>
+    desktop_test.py <qksonnerix> <case> [--scale N] [--png FILE]
+
+--scale N runs the player at the whole factor N (QKSONNERIX_SCALE) on a screen N times
+1024x768; the cases then work in the player's own 1x pixels (clicks land in the middle of
+an enlarged pixel, and every screenshot must be an exact enlargement). --png FILE keeps
+the first_start case's screenshot of the main window (the README's picture).
 
 Cases:
   play_and_close   F3 then space: the sound device (SDL's disk writer) gets slot 2's
@@ -15,6 +20,15 @@ Cases:
                    three rows, the status bar.
   picker           a right-click on a button opens the file picker; a name typed and OK
                    assign the file to the slot, which then plays it.
+  click_button     clicks in the middle of buttons 7 and 12 play slots 6 and 11 alone.
+  scaled_windows   (--scale 2 or more) the "WARNING" box, the main window, its system menu
+                   and the file picker are the 1x ones enlarged, pixel for pixel; the
+                   settings keep 1x sizes.
+  scale_sources    (--scale 3) the factor follows Xft.dpi, GDK_SCALE before it,
+                   QKSONNERIX_SCALE before both.
+  first_start      scripts/starter-settings.sh leaves an existing settings file alone and
+                   gives a new one the demo bank; the player then writes its option
+                   defaults, and F1 plays the bank's first jingle at the device.
   typing           names typed into the picker's name box under a German and a US layout
                    (setxkbmap) reach the settings file in cp1252 and name their files.
   close_picker_stress
@@ -22,6 +36,15 @@ Cases:
                    (wmctrl -c), 40 times (QK_STRESS_ROUNDS), while F1 and F4 keep coming:
                    the player survives without an X error, and a normal close then keeps
                    the placement and Last.
+
+  maximised        the system menu's Maximize: the window lies on the screen, its caption
+                   buttons and status bar drawn whole; a click on the drawn close box
+                   ends the program, which keeps the restored placement.
+  keyboard_move    the system menu's Move and Size from the keyboard alone: the arrows
+                   move the window (the pointer with it) and size it, Enter keeps it;
+                   the placement kept is the one the keys made.
+  wheel            the mouse wheel over the picker's file list scrolls it, three rows a
+                   notch: down shows other names, up as far brings the first ones back.
 
 Exit code 0 passes, 77 skips (a tool is missing), anything else fails. Every wait polls
 with a time limit; none is a fixed sleep.
@@ -79,8 +102,10 @@ def dos_path(host_path):
 class Desktop:
     """Xvfb, openbox and a temporary home; the player started inside them."""
 
-    def __init__(self, exe):
+    def __init__(self, exe, scale=1):
         self.exe = exe
+        self.scale = scale   # the player's scale factor (QKSONNERIX_SCALE)
+        self.shown = scale   # the factor of the player running now
         self.root = tempfile.mkdtemp(prefix="qk-desktop-")
         self.home = os.path.join(self.root, "home")
         self.config = os.path.join(self.root, "config")
@@ -95,8 +120,8 @@ class Desktop:
 
     def start(self):
         read_fd, write_fd = os.pipe()
-        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten",
-                                 "tcp"], pass_fds=[write_fd], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
+                                 "%dx%dx24" % (1024 * self.scale, 768 * self.scale), "-nolisten", "tcp"], pass_fds=[write_fd], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.procs.append(xvfb)
         os.close(write_fd)
         number = b""
@@ -109,7 +134,7 @@ class Desktop:
         os.close(read_fd)
         self.display = ":" + number.decode().strip()
         env = dict(os.environ)
-        for k in ("WAYLAND_DISPLAY", "SDL_VIDEODRIVER", "XDG_CONFIG_HOME", "HOME"):
+        for k in ("WAYLAND_DISPLAY", "SDL_VIDEODRIVER", "XDG_CONFIG_HOME", "HOME", "GDK_SCALE", "QKSONNERIX_SCALE"):
             env.pop(k, None)
         env.update({"DISPLAY": self.display, "HOME": self.home, "XDG_CONFIG_HOME": self.config,
                     "XDG_RUNTIME_DIR": self.root})
@@ -161,8 +186,15 @@ class Desktop:
                     section[k.strip().lower()] = v.strip()
         return out
 
-    def start_player(self, audio=True):
+    def start_player(self, audio=True, scale=None, extra_env=None):
+        """Starts the player at the desktop's scale, or at `scale`; with extra_env the
+        environment decides the factor (`scale` tells what it should come to)."""
         env = dict(self.env)
+        self.shown = scale or self.scale
+        if extra_env is None:
+            env["QKSONNERIX_SCALE"] = str(self.shown)
+        else:
+            env.update(extra_env)
         if audio:
             env.update({"SDL_AUDIODRIVER": "disk", "SDL_DISKAUDIOFILE": self.audio_file})
         else:
@@ -200,12 +232,23 @@ class Desktop:
     def key(self, *keys):
         self.run(["xdotool", "key", "--delay", "40"] + list(keys))
 
-    def geometry(self, window):
+    def screen_geometry(self, window):
+        """The window's place and size in the screen's pixels."""
         out = self.run(["xdotool", "getwindowgeometry", "--shell", window])
         g = dict(line.split("=", 1) for line in out.split() if "=" in line)
         return int(g["X"]), int(g["Y"]), int(g["WIDTH"]), int(g["HEIGHT"])
 
+    def geometry(self, window):
+        """The window's place and size in the player's own (1x) pixels."""
+        g = self.screen_geometry(window)
+        check(all(v % self.shown == 0 for v in g), "the window %s is not on the %dx grid" % (g, self.shown))
+        return tuple(v // self.shown for v in g)
+
     def click(self, x, y, button=1):
+        """A click at a point of the player's (1x) desktop: on the screen, the middle of its
+        enlarged pixel."""
+        s = self.shown
+        x, y = x * s + s // 2, y * s + s // 2
         # "mousemove --sync" waits for a motion, which never comes when the pointer is there.
         where = self.run(["xdotool", "getmouselocation", "--shell"])
         at = dict(line.split("=", 1) for line in where.split() if "=" in line)
@@ -220,7 +263,23 @@ class Desktop:
             raise Failure("the player did not end")
 
     def screenshot(self, window):
-        """The window's pixels as (width, height, rows of (r, g, b))."""
+        """The window as the player drew it, in its 1x pixels: (width, height, rows of
+        (r, g, b)). Enlarged, every pixel must be a block of one colour."""
+        width, height, rows = self.screen_screenshot(window)
+        s = self.shown
+        if s == 1:
+            return width, height, rows
+        check(width % s == 0 and height % s == 0, "the window is %dx%d, not on the %dx grid" % (width, height, s))
+        small = [row[::s] for row in rows[::s]]
+        for y in range(height):
+            row, src = rows[y], small[y // s]
+            for x in range(width):
+                if row[x] != src[x // s]:
+                    raise Failure("the screen pixel %d,%d is %s, its block's is %s" % (x, y, row[x], src[x // s]))
+        return width // s, height // s, small
+
+    def screen_screenshot(self, window):
+        """The window's pixels on the screen as (width, height, rows of (r, g, b))."""
         data = subprocess.run(["xwd", "-silent", "-id", window], env=self.env, stdout=subprocess.PIPE,
                               timeout=15).stdout
         check(len(data) > 100, "xwd gave nothing")
@@ -430,6 +489,217 @@ def case_picker(d):
     check(rc == 0, "exit code %s after SIGTERM" % rc)
 
 
+def button_centre(d, main, n):
+    """The middle of button n (slot n) on the desktop, in 1x pixels."""
+    x, y, w, h = d.geometry(main)
+    frame, caption, status = 4, 19, 20
+    bw, bh = (w - 2 * frame) // 4, (h - 2 * frame - caption - status) // 3
+    return x + frame + (n % 4) * bw + bw // 2, y + frame + caption + (n // 4) * bh + bh // 2
+
+
+def case_click_button(d):
+    d.write_ini(["[QK_Pex]", "Auto=0", "Rehearse=0", "X=40", "Y=30", "W=600", "H=400"] + make_samples(d, range(12)))
+    d.start_player()
+    main = d.find_window("QK Sonnerix")
+    d.focus(main)
+    # Button 7 (second row, third column), then button 12 (the last): each click plays
+    # its own slot and no other.
+    # Until a click's sound comes, the one before goes on; from then on, only its own.
+    heard, before = 0, set()
+    for n in (6, 11):
+        d.click(*button_centre(d, main, n))
+
+        def started():
+            s = audio_frames(d)
+            return next((i for i in range(heard, len(s)) if abs(abs(s[i]) - SIGNATURE[n]) <= 2), None)
+        at = wait_for("slot %d at the device" % n, started, timeout=10)
+        s = audio_frames(d)
+        earlier = {abs(v) for v in s[heard:at] if v}
+        later = {abs(v) for v in s[at:] if v}
+        check(earlier <= before and all(abs(v - SIGNATURE[n]) <= 2 for v in later),
+              "a click on button %d played other samples: %s, then %s" % (n + 1, sorted(earlier)[:10],
+                                                                         sorted(later)[:10]))
+        heard, before = at, later
+    d.player.send_signal(signal.SIGTERM)
+    rc = d.wait_exit()
+    check(rc == 0, "exit code %s after SIGTERM" % rc)
+    check(d.ini()["qk_pex"].get("last") == "11", "Last is %r, not 11" % d.ini()["qk_pex"].get("last"))
+
+
+def windows_at(d, scale, lines):
+    """The player at `scale`: the "WARNING" box of a missing sample, the main window, its
+    system menu (from the caption's icon) and the file picker, each as the screen shows it."""
+    d.write_ini(lines)
+    d.start_player(audio=False, scale=scale)
+    shots = {}
+
+    def shot_of(name, window):
+        # Painted and active: the caption (the menu: its frame) is what the last shot
+        # had, or, for the first, anything but black.
+        def probe():
+            w, h, px = d.screen_screenshot(window)
+            band = px[8 * scale][w // 2] if name != "menu" else px[0][w // 2]
+            return (w, h, px) if band != (0, 0, 0) and (name == "menu" or is_caption_blue(band)) else None
+        shots[name] = wait_for("the painted " + name, probe, timeout=10)
+
+    box = d.find_window("WARNING")
+    d.focus(box)
+    shot_of("box", box)
+    d.key("Return")
+    main = d.find_window("QK Sonnerix")
+    d.focus(main)
+    shot_of("main", main)
+    x, y, w, h = d.geometry(main)
+    d.click(x + 12, y + 12)
+    menu = wait_for("the system menu", lambda: d.run(
+        ["xdotool", "search", "--onlyvisible", "--name", "^System menu$"], check_rc=False).split(), timeout=10)[-1]
+    shot_of("menu", menu)
+    d.key("Escape")
+    wait_for("the menu gone", lambda: not d.run(
+        ["xdotool", "search", "--onlyvisible", "--name", "^System menu$"], check_rc=False).strip(), timeout=10)
+    d.click(*button_centre(d, main, 1), button=3)
+    picker = d.find_window("Pick WAV-file to assign\\.\\.\\.")
+    d.focus(picker)
+    shot_of("picker", picker)
+    d.key("Escape")
+    wait_for("the picker gone", lambda: not d.run(
+        ["xdotool", "search", "--onlyvisible", "--name", "^Pick WAV"], check_rc=False).strip(), timeout=10)
+    d.player.send_signal(signal.SIGTERM)
+    rc = d.wait_exit()
+    check(rc == 0, "exit code %s after SIGTERM at %dx" % (rc, scale))
+    return shots
+
+
+def case_scaled_windows(d):
+    check(d.scale >= 2, "this case compares a scaled player with a 1x one: run it with --scale 2 or more")
+    gone = dos_path(os.path.join(d.home, "gone", "nothing.wav"))
+    lines = ["[QK_Pex]", "Auto=0", "Rehearse=0", "X=60", "Y=50", "W=400", "H=260",
+             "Wave1=" + gone] + make_samples(d, [1, 4])
+    small = windows_at(d, 1, lines)
+    big = windows_at(d, d.scale, lines)
+    s = d.scale
+    for name in ("box", "main", "menu", "picker"):
+        w1, h1, p1 = small[name]
+        w2, h2, p2 = big[name]
+        check((w2, h2) == (w1 * s, h1 * s), "the %s is %dx%d at %dx, %dx%d at 1x" % (name, w2, h2, s, w1, h1))
+        for y in range(h2):
+            for x in range(w2):
+                if p2[y][x] != p1[y // s][x // s]:
+                    raise Failure("the %s at %dx differs from the 1x one enlarged at %d,%d: %s, not %s"
+                                  % (name, s, x, y, p2[y][x], p1[y // s][x // s]))
+    # The settings hold 1x pixels, whatever the scale.
+    ini = d.ini()["qk_pex"]
+    check((ini.get("w"), ini.get("h")) == ("400", "260"), "the size kept is %sx%s" % (ini.get("w"), ini.get("h")))
+
+
+def case_scale_sources(d):
+    check(d.scale >= 3, "run this case with --scale 3: the screen must hold a window three times as large")
+    d.write_ini(["[QK_Pex]", "Auto=0", "Rehearse=0", "X=20", "Y=20", "W=300", "H=200"])
+    # (what the desktop says, X resources, the factor it must come to)
+    rows = [
+        ({}, "Xft.dpi:\t192\n", 2),
+        ({"GDK_SCALE": "3"}, "Xft.dpi:\t192\n", 3),
+        ({"GDK_SCALE": "2", "QKSONNERIX_SCALE": "1"}, "Xft.dpi:\t288\n", 1),
+        ({}, "Xft.dpi:\t96\n", 1),
+    ]
+    for env, resources, factor in rows:
+        d.run(["xprop", "-root", "-format", "RESOURCE_MANAGER", "8s", "-set", "RESOURCE_MANAGER", resources])
+        d.start_player(audio=False, scale=factor, extra_env=env)
+        main = d.find_window("QK Sonnerix")
+        # The first shown size may still be settling: wait for the expected one.
+        wait_for("a window of %dx%d with %s and %r" % (300 * factor, 200 * factor, env, resources),
+                 lambda: d.screen_geometry(main)[2:] == (300 * factor, 200 * factor), timeout=10)
+        d.player.send_signal(signal.SIGTERM)
+        rc = d.wait_exit()
+        check(rc == 0, "exit code %s after SIGTERM" % rc)
+        ini = d.ini()["qk_pex"]
+        check((ini.get("w"), ini.get("h")) == ("300", "200"), "the size kept at %dx is %sx%s"
+              % (factor, ini.get("w"), ini.get("h")))
+
+
+def demo_bank(d):
+    bank = os.path.join(os.path.dirname(d.exe), "demo", "DEMO.QK")
+    check(os.path.isfile(bank), "no demo bank beside the player: %s" % bank)
+    return bank
+
+
+def wav_samples(path):
+    """The 16-bit mono samples of a PCM WAV file."""
+    with open(path, "rb") as f:
+        raw = f.read()
+    at = raw.index(b"data") + 8
+    n = struct.unpack_from("<I", raw, at - 4)[0] // 2
+    return list(struct.unpack_from("<%dh" % n, raw, at))
+
+
+def starter_settings(d, bank):
+    script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "starter-settings.sh")
+    r = subprocess.run(["bash", script, bank], env=d.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=30)
+    check(r.returncode == 0, "starter-settings.sh failed: " + r.stderr.decode(errors="replace"))
+    return r.stdout.decode(errors="replace")
+
+
+def case_first_start(d):
+    bank = demo_bank(d)
+    folder = os.path.dirname(bank)
+    with open(bank, "rb") as f:
+        paths = f.read()[6:].decode().split("\n")[:-1]
+    check(len(paths) >= 2, "the demo bank names %d samples" % len(paths))
+    # An existing settings file, whatever the case of its name, is never touched.
+    other = os.path.join(d.config, "qksonnerix", "zelvrant.ini")
+    with open(other, "wb") as f:
+        f.write(b"[QK_Pex]\r\nLock=1\r\n")
+    before = os.stat(other)
+    check(starter_settings(d, bank) == "", "it spoke about an existing file")
+    after = os.stat(other)
+    with open(other, "rb") as f:
+        check(f.read() == b"[QK_Pex]\r\nLock=1\r\n", "the existing settings file changed")
+    check((before.st_mtime_ns, before.st_ino) == (after.st_mtime_ns, after.st_ino), "the existing file was replaced")
+    check(os.listdir(os.path.dirname(other)) == ["zelvrant.ini"], "another file came beside the existing one")
+    os.remove(other)
+
+    # No settings file: the demo bank's samples on the keys, the bank's folder for Load QK-file.
+    said = starter_settings(d, bank)
+    check("F1" in said, "nothing said about the first settings file: %r" % said)
+    ini = d.ini()
+    expected = {"wave%d" % (n + 1): p for n, p in enumerate(paths[:12])}
+    check(ini.get("qk_pex") == expected, "the first settings hold %s" % ini.get("qk_pex"))
+    check(ini.get("qk_wav") == {"savefile": dos_path(folder) + "\\*.QK"}, "Savefile is %s" % ini.get("qk_wav"))
+
+    d.start_player()
+    main = d.find_window("QK Sonnerix")
+    d.focus(main)
+    # The program's own first start: the option defaults (the rehearsal and the autoplay
+    # sound now), and the stored samples, with labels, on the buttons.
+    opts = d.ini()["qk_pex"]
+    for key, value in (("lock", "0"), ("sync", "0"), ("loop", "0"), ("notify", "0"), ("auto", "1"),
+                       ("rehearse", "1")):
+        check(opts.get(key) == value, "%s is %r after the first start" % (key, opts.get(key)))
+
+    def quiet():
+        s = audio_frames(d)
+        last = max((i for i, v in enumerate(s) if v), default=-1)
+        return len(s) if len(s) - last > RATE // 2 else None
+    mark = wait_for("the start-up sounds to end", quiet, timeout=20)
+    if d.png:
+        width, height, px = d.screenshot(main)
+        write_png(d.png, width, height, px)
+    d.key("F1")
+    ding = wav_samples(dos_to_host(paths[0]))
+    start = next(i for i, v in enumerate(ding) if v)
+    want = ding[start:start + RATE // 4]
+
+    def heard():
+        s = audio_frames(d)[mark:]
+        first = next((i for i, v in enumerate(s) if v), None)
+        return s[first:first + len(want)] if first is not None and len(s) - first >= len(want) else None
+    got = wait_for("F1's jingle at the device", heard, timeout=10)
+    check(got == want, "F1 did not play %s: the device got %s..." % (paths[0], got[:8]))
+    d.player.send_signal(signal.SIGTERM)
+    rc = d.wait_exit()
+    check(rc == 0, "exit code %s after SIGTERM" % rc)
+
+
 def picker_point(d, main):
     """A point on the first button of the main window (for the right-click)."""
     x, y, w, h = d.geometry(main)
@@ -520,26 +790,201 @@ def case_typing(d):
     check(rc == 0, "exit code %s after SIGTERM" % rc)
 
 
+def dos_to_host(path):
+    check(path[:2].upper() == "Z:", "not a path on drive Z: %s" % path)
+    return path[2:].replace("\\", "/")
+
+
+def write_png(path, width, height, rows):
+    """An 8-bit RGB PNG of the pixels."""
+    import zlib
+    raw = b"".join(b"\0" + bytes(c for p in row for c in p) for row in rows)
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
+    png = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) + \
+        chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b"")
+    with open(path, "wb") as f:
+        f.write(png)
+
+
+def open_system_menu(d, main):
+    x, y, w, h = d.geometry(main)
+    d.click(x + 12, y + 12)
+    wait_for("the system menu", lambda: d.run(["xdotool", "search", "--onlyvisible", "--name", "^System menu$"],
+                                              check_rc=False).strip(), timeout=10)
+
+
+def case_maximised(d):
+    d.write_ini(["[QK_Pex]", "Auto=0", "Rehearse=0", "X=60", "Y=50", "W=640", "H=420"] + make_samples(d, [0]))
+    d.start_player(audio=False)
+    main = d.find_window("QK Sonnerix")
+    d.focus(main)
+    sw, sh = (int(v) for v in d.run(["xdotool", "getdisplaygeometry"]).split())
+    open_system_menu(d, main)
+    d.key("x")  # Ma&ximize
+    wait_for("the maximised window on the screen", lambda: d.geometry(main) == (0, 0, sw, sh), timeout=10)
+    info = d.run(["xwininfo", "-id", main])
+    fields = dict(line.strip().split(":", 1) for line in info.splitlines() if ":" in line)
+    check(int(fields["Absolute upper-left X"]) >= 0 and int(fields["Absolute upper-left Y"]) >= 0,
+          "the window starts off the screen: " + info)
+    check(int(fields["Width"]) <= sw and int(fields["Height"]) <= sh, "the window is larger than the screen: " + info)
+
+    def painted():
+        shot = d.screenshot(main)
+        return shot if is_caption_blue(shot[2][6][shot[0] // 2]) else None
+    width, height, px = wait_for("the painted maximised window", painted, timeout=10)
+    # The caption runs across the top; at its right end the close box is drawn whole: a
+    # face-coloured box with a dark cross, with caption blue between it and the edge.
+    row = px[9]
+    check(is_caption_blue(row[width - 1]), "the caption does not reach the screen's right edge: %s" % (row[width - 1],))
+    box_right = width - 1
+    while box_right > width - 40 and is_caption_blue(row[box_right]):
+        box_right -= 1
+    box_left = box_right
+    while box_left > 0 and not is_caption_blue(row[box_left - 1]):
+        box_left -= 1
+    check(any(is_face(p) for p in row[box_left:box_right + 1]), "no caption button at the top right")
+    check(box_right - box_left + 1 >= 12, "the close box is %d pixels wide" % (box_right - box_left + 1))
+    cross = [px[yy][xx] for yy in range(4, 15) for xx in range(box_left + 2, box_right - 1)]
+    check(any(sum(p) < 100 for p in cross), "no cross on the close box")
+    # The status bar: face-coloured along the bottom rows with its text, above the edge.
+    check(is_face(px[height - 10][width * 3 // 8]), "no status bar at the bottom")
+    band = [px[yy][xx] for yy in range(height - 18, height - 2) for xx in range(width // 2 + 2, width * 3 // 4)]
+    check(any(sum(p) < 200 for p in band), "no text in the status bar")
+    # A click where the close box is drawn closes the program.
+    d.click((box_left + box_right) // 2, 9)
+    rc = d.wait_exit()
+    check(rc == 0, "exit code %s" % rc)
+    ini = d.ini().get("qk_pex", {})
+    check((ini.get("x"), ini.get("y"), ini.get("w"), ini.get("h")) == ("60", "50", "640", "420"),
+          "the placement kept is %r" % ([ini.get(k) for k in "xywh"],))
+
+
+def case_keyboard_move(d):
+    d.write_ini(["[QK_Pex]", "Auto=0", "Rehearse=0", "X=60", "Y=50", "W=640", "H=420"] + make_samples(d, [0]))
+    d.start_player(audio=False)
+    main = d.find_window("QK Sonnerix")
+    d.focus(main)
+    check(d.geometry(main) == (60, 50, 640, 420), "the window is at %r" % (d.geometry(main),))
+    open_system_menu(d, main)
+    d.key("m")  # &Move
+    d.key("Right", "Right", "Right", "Down", "Down")
+    wait_for("the window moved by the keys", lambda: d.geometry(main) == (84, 66, 640, 420), timeout=10)
+    where = d.run(["xdotool", "getmouselocation", "--shell"])
+    at = dict(line.split("=", 1) for line in where.split() if "=" in line)
+    px, py = int(at["X"]), int(at["Y"])
+    check(84 + 4 <= px < 84 + 640 - 4 and 66 + 4 <= py < 66 + 4 + 19,
+          "the pointer is at %d,%d, not on the caption" % (px, py))
+    d.key("Return")
+    # Size: Right picks the right edge, two more widen the window; Down, Down then
+    # lengthen it after the bottom edge is picked; Enter keeps it.
+    open_system_menu(d, main)
+    d.key("s")
+    d.key("Right", "Right", "Right", "Down", "Down", "Return")
+    wait_for("the window sized by the keys", lambda: d.geometry(main) == (84, 66, 656, 428), timeout=10)
+    # Escape undoes a move.
+    open_system_menu(d, main)
+    d.key("m")
+    d.key("Left", "Left")
+    wait_for("the window moved by the keys", lambda: d.geometry(main)[0] == 68, timeout=10)
+    d.key("Escape")
+    wait_for("the window back", lambda: d.geometry(main) == (84, 66, 656, 428), timeout=10)
+    d.run(["wmctrl", "-i", "-c", main])
+    rc = d.wait_exit()
+    check(rc == 0, "exit code %s" % rc)
+    ini = d.ini().get("qk_pex", {})
+    check((ini.get("x"), ini.get("y"), ini.get("w"), ini.get("h")) == ("84", "66", "656", "428"),
+          "the placement kept is %r" % ([ini.get(k) for k in "xywh"],))
+
+
+def case_wheel(d):
+    sounds = os.path.join(d.home, "sounds")
+    os.makedirs(sounds, exist_ok=True)
+    for n in range(40):
+        square_wav(os.path.join(sounds, "take%02d.wav" % n), 2000, 0.05)
+    d.write_ini(["[QK_Pex]", "Auto=0", "Rehearse=0", "X=60", "Y=50", "W=640", "H=420",
+                 "Wave1=" + dos_path(os.path.join(sounds, "take00.wav"))])
+    d.start_player(audio=False)
+    main = d.find_window("QK Sonnerix")
+    d.focus(main)
+    px, py = picker_point(d, main)
+    d.click(px, py, button=3)
+    picker = d.find_window("Pick WAV-file to assign\\.\\.\\.")
+    d.focus(picker)
+    x0, y0, _, _ = d.geometry(picker)
+
+    def white(p):
+        return p == (255, 255, 255)
+
+    # The file list: the tallest white area of the picker (the lists and the name box are white).
+    def lists():
+        w, h, shot = d.screenshot(picker)
+        best = None
+        for x in range(0, w, 4):
+            run = 0
+            for y in range(h):
+                run = run + 1 if white(shot[y][x]) else 0
+                if run > 60 and (best is None or run > best[2]):
+                    best = (x, y - run + 1, run)
+        return (best, shot) if best else None
+    (lx, ly, lh), _ = wait_for("the picker's lists painted", lists, timeout=10)
+
+    def column(shot):
+        return [tuple(shot[y][x] for x in range(lx, lx + 40)) for y in range(ly, ly + lh)]
+    first = column(d.screenshot(picker)[2])
+    check(any(any(sum(p) < 200 for p in row) for row in first), "no names in the list")
+    d.click(x0 + lx + 10, y0 + ly + lh // 2, button=5)  # a notch towards the user
+    scrolled = wait_for("the list scrolled by the wheel",
+                        lambda: (lambda c: c if c != first else None)(column(d.screenshot(picker)[2])), timeout=10)
+    # Three rows a notch: what was the fourth row is now the first.
+    rows = [i for i in range(1, len(first)) if any(sum(p) < 200 for p in first[i]) and
+            not any(sum(p) < 200 for p in first[i - 1])]
+    check(len(rows) >= 4, "fewer than four names shown: %d" % len(rows))
+    pitch = rows[1] - rows[0]
+    check(scrolled[rows[0]:rows[0] + pitch - 1] == first[rows[0] + 3 * pitch:rows[0] + 4 * pitch - 1],
+          "the wheel did not scroll the list by three rows")
+    d.click(x0 + lx + 10, y0 + ly + lh // 2, button=4)  # and back
+    wait_for("the list back at its top", lambda: column(d.screenshot(picker)[2]) == first, timeout=10)
+    d.key("Escape")
+    wait_for("the picker to go", lambda: not d.run(["xdotool", "search", "--onlyvisible", "--name", "^Pick WAV"],
+                                                   check_rc=False).strip(), timeout=10)
+    d.player.send_signal(signal.SIGTERM)
+    rc = d.wait_exit()
+    check(rc == 0, "exit code %s after SIGTERM" % rc)
+
+
 CASES = {"typing": case_typing, "play_and_close": case_play_and_close, "missing_sample": case_missing_sample,
-         "screenshot": case_screenshot, "picker": case_picker, "close_picker_stress": case_close_picker_stress}
+         "screenshot": case_screenshot, "picker": case_picker, "close_picker_stress": case_close_picker_stress,
+         "click_button": case_click_button, "scaled_windows": case_scaled_windows,
+         "scale_sources": case_scale_sources, "first_start": case_first_start,
+         "maximised": case_maximised, "keyboard_move": case_keyboard_move,
+         "wheel": case_wheel}
 
 
 def main():
-    if len(sys.argv) != 3 or sys.argv[2] not in CASES:
+    args = sys.argv[1:]
+    options = {"--scale": "1", "--png": None}
+    while len(args) > 2 and args[-2] in options:
+        options[args[-2]] = args[-1]
+        args = args[:-2]
+    if len(args) != 2 or args[1] not in CASES or not options["--scale"].isdigit() or int(options["--scale"]) < 1:
         print(__doc__)
         return 2
-    for tool in ("Xvfb", "openbox", "xdotool", "xwd", "xprop", "wmctrl", "setxkbmap"):
+    for tool in ("Xvfb", "openbox", "xdotool", "xwd", "xprop", "wmctrl", "setxkbmap", "xwininfo"):
         if not shutil.which(tool):
             print("skipped: %s is not installed (scripts/setup.sh installs it)" % tool)
             return 77
-    d = Desktop(os.path.abspath(sys.argv[1]))
+    case = args[1]
+    d = Desktop(os.path.abspath(args[0]), int(options["--scale"]))
+    d.png = options["--png"] and os.path.abspath(options["--png"])
     try:
         d.start()
-        CASES[sys.argv[2]](d)
-        print("passed: " + sys.argv[2])
+        CASES[case](d)
+        print("passed: %s at %dx" % (case, d.scale))
         return 0
     except Failure as e:
-        print("FAILED: %s: %s" % (sys.argv[2], e))
+        print("FAILED: %s at %dx: %s" % (case, d.scale, e))
         print("player output:", d.player_log())
         return 1
     finally:

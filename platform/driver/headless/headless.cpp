@@ -28,6 +28,7 @@ bool g_helpViewer = true;
 int g_closeRounds = 0;
 int g_menuOpened = 0;
 HWND g_menuWindow = nullptr;
+POINT g_pointer = {-1, -1};
 
 int FirstButton(UINT type) {
     switch (type & MB_TYPEMASK) {
@@ -100,6 +101,8 @@ bool OpenHelp(const char *hostPath, const char *keyword) {
     g_help.push_back({hostPath, keyword});
     return g_helpViewer;
 }
+
+void MovePointer(int x, int y) { g_pointer = {x, y}; }
 
 void ShowSystemMenu(HWND top) {
     g_menuOpened++;
@@ -183,6 +186,15 @@ void ClickOn(HWND window, int button, bool doubleClick) {
     GetClientRect(window, &c);
     ClickIn(window, c.right / 2, c.bottom / 2, button, doubleClick);
 }
+void WheelOn(HWND window, int delta) {
+    wnd::Window *w = wnd::FromHandle(window);
+    if (!w) return;
+    wnd::Window *top = wnd::TopLevel(w);
+    RECT c;
+    GetClientRect(window, &c);
+    POINT o = wnd::ClientOrigin(w), to = wnd::ClientOrigin(top);
+    input::MouseWheel(wnd::Handle(top), c.right / 2 + o.x - to.x, c.bottom / 2 + o.y - to.y, delta);
+}
 void TypeText(const char *text) {
     for (const char *p = text; *p; p++) {
         HWND focus = GetFocus();
@@ -214,6 +226,7 @@ void SetHelpViewer(bool available) { g_helpViewer = available; }
 
 int SystemMenuOpened() { return g_menuOpened; }
 HWND LastSystemMenuWindow() { return g_menuWindow; }
+POINT PointerPosition() { return g_pointer; }
 
 void Reset() {
     {
@@ -230,6 +243,7 @@ void Reset() {
     g_closeRounds = 0;
     g_menuOpened = 0;
     g_menuWindow = nullptr;
+    g_pointer = {-1, -1};
     SetCursor(LoadCursorA(NULL, IDC_ARROW));
     {
         std::lock_guard<std::mutex> lock(g_mutex);

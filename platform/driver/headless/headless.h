@@ -51,6 +51,9 @@ void Click(HWND top, int x, int y, int button = 0, bool doubleClick = false);
 // A click at a point of any window's client area (a control, say), or at its centre.
 void ClickIn(HWND window, int x, int y, int button = 0, bool doubleClick = false);
 void ClickOn(HWND window, int button = 0, bool doubleClick = false);
+// The mouse wheel turned by `delta` (WHEEL_DELTA a notch, positive away from the user)
+// with the pointer at the centre of a window.
+void WheelOn(HWND window, int delta);
 // Text typed on the keyboard, as characters to the focus window.
 void TypeText(const char *text);
 void ResizeWindow(HWND top, int width, int height);  // by its frame
@@ -61,6 +64,8 @@ void Pump();
 // How often a system menu was opened, and for which window last.
 int SystemMenuOpened();
 HWND LastSystemMenuWindow();
+// Where the stand-in last put the mouse pointer ((-1,-1): never).
+POINT PointerPosition();
 
 // Help documents opened (host path, keyword), oldest first.
 std::vector<std::pair<std::string, std::string>> HelpOpened();

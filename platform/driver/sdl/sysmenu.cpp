@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "platform/driver/sdl/scale.h"
 #include "platform/driver/sdl/ui.h"
 #include "platform/user32/wnd.h"
 
@@ -67,15 +68,16 @@ UINT RunSystemMenu(HWND top, int x, int y, std::vector<SDL_Event> &later) {
     paint::RenderMenu(menu, highlighted, picture);
     if (picture.width <= 0 || picture.height <= 0) return 0;
 
-    // Kept on the desktop's work area.
+    // Kept on the desktop's work area (x and y are the desktop's pixels, the picture 1x).
     SDL_Point o = DesktopOrigin();
     int sw, sh;
     wnd::ScreenSize(sw, sh);
-    if (x + picture.width > o.x + sw) x = o.x + sw - picture.width;
-    if (y + picture.height > o.y + sh) y = o.y + sh - picture.height;
+    int pw = ToScreen(picture.width), ph = ToScreen(picture.height);
+    if (x + pw > o.x + ToScreen(sw)) x = o.x + ToScreen(sw) - pw;
+    if (y + ph > o.y + ToScreen(sh)) y = o.y + ToScreen(sh) - ph;
     if (x < o.x) x = o.x;
     if (y < o.y) y = o.y;
-    SDL_Window *popup = SDL_CreateWindow("System menu", x, y, picture.width, picture.height,
+    SDL_Window *popup = SDL_CreateWindow("System menu", x, y, pw, ph,
                                          SDL_WINDOW_BORDERLESS | SDL_WINDOW_POPUP_MENU | SDL_WINDOW_ALWAYS_ON_TOP |
                                              SDL_WINDOW_SKIP_TASKBAR | SDL_WINDOW_HIDDEN);
     if (!popup) return 0;
@@ -127,14 +129,14 @@ UINT RunSystemMenu(HWND top, int x, int y, std::vector<SDL_Event> &later) {
                 DeliverKey(e.key);
                 break;
             case SDL_MOUSEMOTION:
-                if (e.motion.windowID == popupId) highlight(paint::MenuItemAt(menu, e.motion.x, e.motion.y));
+                if (e.motion.windowID == popupId) highlight(paint::MenuItemAt(menu, FromScreen(e.motion.x), FromScreen(e.motion.y)));
                 break;
             case SDL_MOUSEBUTTONDOWN:
                 if (e.button.windowID != popupId) open = false;
                 break;
             case SDL_MOUSEBUTTONUP:
                 if (e.button.windowID == popupId) {
-                    int i = paint::MenuItemAt(menu, e.button.x, e.button.y);
+                    int i = paint::MenuItemAt(menu, FromScreen(e.button.x), FromScreen(e.button.y));
                     if (i >= 0) choose(i);
                 }
                 break;

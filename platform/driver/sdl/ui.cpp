@@ -22,6 +22,7 @@
 #include <string>
 
 #include "platform/driver/driver.h"
+#include "platform/driver/sdl/scale.h"
 #include "platform/gdi32/font.h"
 #include "platform/kernel32/codepage.h"
 #include "platform/user32/msgbox.h"
@@ -110,11 +111,34 @@ POINT ClientOffset(wnd::Window *w) {
     return {o.x - w->rect.left, o.y - w->rect.top};
 }
 
+// A mouse event with its window coordinates in 1x pixels.
+template <typename Event>
+Event Unscaled(Event e) {
+    e.x = FromScreen(e.x);
+    e.y = FromScreen(e.y);
+    return e;
+}
+
+// The part of a window the desktop shows, in stand-in coordinates: all of it, or for a
+// maximised window the part on the work area (its frame lies beyond the edges); `view`
+// is where that part starts in the window's own picture.
+RECT ShownRect(wnd::Window *w, SDL_Point &view) {
+    RECT r = w->rect;
+    view = {0, 0};
+    if (w->showState != SW_SHOWMAXIMIZED) return r;
+    RECT work = {0, 0, FromScreen(g_workArea.w), FromScreen(g_workArea.h)};
+    RECT shown = {r.left > work.left ? r.left : work.left, r.top > work.top ? r.top : work.top,
+                  r.right < work.right ? r.right : work.right, r.bottom < work.bottom ? r.bottom : work.bottom};
+    if (shown.right <= shown.left || shown.bottom <= shown.top) return r;
+    view = {shown.left - r.left, shown.top - r.top};
+    return shown;
+}
+
 SDL_HitTestResult SDLCALL HitTestCallback(SDL_Window *, const SDL_Point *pt, void *data) {
     Host *host = (Host *)data;
     wnd::Window *w = wnd::FromHandle(host->hwnd);
     if (!w || !w->enabled) return SDL_HITTEST_NORMAL;
-    int hit = paint::HitTest(host->hwnd, pt->x, pt->y);
+    int hit = paint::HitTest(host->hwnd, FromScreen(pt->x) + host->view.x, FromScreen(pt->y) + host->view.y);
     bool normal = w->showState == SW_SHOWNORMAL;
     bool sizable = normal && (w->style & WS_THICKFRAME);
     switch (hit) {
@@ -168,18 +192,19 @@ wnd::Window *ModalOver(wnd::Window *w) {
 
 void CreateSdlWindow(Host &host, wnd::Window *w) {
     SDL_Point o = DesktopOrigin();
-    int width = w->rect.right - w->rect.left, height = w->rect.bottom - w->rect.top;
+    RECT shown = ShownRect(w, host.view);
+    int width = shown.right - shown.left, height = shown.bottom - shown.top;
     Uint32 flags = SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN;
     if (w->style & WS_THICKFRAME) flags |= SDL_WINDOW_RESIZABLE;
-    host.window = SDL_CreateWindow(Utf8Of(w->text).c_str(), o.x + w->rect.left, o.y + w->rect.top,
-                                   width > 0 ? width : 1, height > 0 ? height : 1, flags);
+    host.window = SDL_CreateWindow(Utf8Of(w->text).c_str(), o.x + ToScreen(shown.left), o.y + ToScreen(shown.top),
+                                   ToScreen(width > 0 ? width : 1), ToScreen(height > 0 ? height : 1), flags);
     if (!host.window) {
         fprintf(stderr, "qksonnerix: cannot open a window: %s\n", SDL_GetError());
         return;
     }
     SDL_SetWindowData(host.window, "qk", &host);
     SDL_SetWindowHitTest(host.window, HitTestCallback, &host);
-    if (flags & SDL_WINDOW_RESIZABLE) SDL_SetWindowMinimumSize(host.window, 112, 27);
+    if (flags & SDL_WINDOW_RESIZABLE) SDL_SetWindowMinimumSize(host.window, ToScreen(112), ToScreen(27));
     host.title = w->text;
     host.placed = w->rect;
     host.placedState = SW_SHOWNORMAL;
@@ -217,9 +242,10 @@ void Sync(Host &host) {
     if (!minimised && (flags & SDL_WINDOW_MAXIMIZED)) SDL_RestoreWindow(host.window);
     if (!minimised && !SameRect(host.placed, w->rect)) {
         SDL_Point o = DesktopOrigin();
-        int width = w->rect.right - w->rect.left, height = w->rect.bottom - w->rect.top;
-        SDL_SetWindowPosition(host.window, o.x + w->rect.left, o.y + w->rect.top);
-        SDL_SetWindowSize(host.window, width > 0 ? width : 1, height > 0 ? height : 1);
+        RECT shown = ShownRect(w, host.view);
+        int width = shown.right - shown.left, height = shown.bottom - shown.top;
+        SDL_SetWindowPosition(host.window, o.x + ToScreen(shown.left), o.y + ToScreen(shown.top));
+        SDL_SetWindowSize(host.window, ToScreen(width > 0 ? width : 1), ToScreen(height > 0 ? height : 1));
         host.placed = w->rect;
         host.dirty = true;
     }
@@ -237,7 +263,7 @@ void Sync(Host &host) {
     if (host.dirty && !minimised) {
         host.dirty = false;
         paint::RenderTopLevel(host.hwnd, host.picture);
-        Present(host.window, host.picture);
+        Present(host.window, host.picture, host.view);
     }
 }
 
@@ -260,11 +286,12 @@ void ReleaseModifiers() {
         if (GetKeyState(vk) < 0) input::Key(vk, false);
 }
 
+// x, y: a point of the window's own picture.
 void OpenSystemMenuFromMouse(Host &host, int x, int y) {
     int wx = 0, wy = 0;
     SDL_GetWindowPosition(host.window, &wx, &wy);
     g_menuAtPointer = true;
-    g_menuPoint = {wx + x, wy + y};
+    g_menuPoint = {wx + ToScreen(x - host.view.x), wy + ToScreen(y - host.view.y)};
     input::FrameAction(host.hwnd, SC_MOUSEMENU);
 }
 
@@ -277,6 +304,9 @@ void MouseButtonEvent(const SDL_MouseButtonEvent &e) {
     if (button < 0) return;
     bool down = e.state == SDL_PRESSED;
     POINT off = ClientOffset(w);
+    off.x -= host->view.x;
+    off.y -= host->view.y;
+    const int ex = e.x + host->view.x, ey = e.y + host->view.y;  // in the window's picture
     if (down) {
         bool captionDouble = g_captionDoubleClick;
         g_captionDoubleClick = false;
@@ -287,7 +317,7 @@ void MouseButtonEvent(const SDL_MouseButtonEvent &e) {
                     if (b->window) SDL_RaiseWindow(b->window);
             return;
         }
-        int hit = paint::HitTest(host->hwnd, e.x, e.y);
+        int hit = paint::HitTest(host->hwnd, ex, ey);
         bool captured = GetCapture() && wnd::TopLevel(wnd::FromHandle(GetCapture())) == w;
         if (hit == HTCLIENT || captured) {
             g_press = {host, button, HTCLIENT};
@@ -322,9 +352,9 @@ void MouseButtonEvent(const SDL_MouseButtonEvent &e) {
         input::MouseButton(host->hwnd, e.x - off.x, e.y - off.y, button, false, false);
         return;
     }
-    int hit = paint::HitTest(host->hwnd, e.x, e.y);
+    int hit = paint::HitTest(host->hwnd, ex, ey);
     if (button == 1 && (press.hit == HTCAPTION || press.hit == HTSYSMENU) && hit == press.hit) {
-        OpenSystemMenuFromMouse(*host, e.x, e.y);
+        OpenSystemMenuFromMouse(*host, ex, ey);
     } else if (button == 0 && hit == press.hit) {
         if (hit == HTCLOSE) input::FrameAction(host->hwnd, SC_CLOSE);
         if (hit == HTMINBUTTON && (w->style & WS_MINIMIZEBOX)) input::FrameAction(host->hwnd, SC_MINIMIZE);
@@ -338,7 +368,7 @@ void MouseMotionEvent(const SDL_MouseMotionEvent &e) {
     if (!host) return;
     wnd::Window *w = wnd::FromHandle(host->hwnd);
     if (!w) return;
-    int hit = paint::HitTest(host->hwnd, e.x, e.y);
+    int hit = paint::HitTest(host->hwnd, e.x + host->view.x, e.y + host->view.y);
     // The frame's edges show the sizing cursors; elsewhere the program's cursor shows.
     SDL_Cursor *frame = nullptr;
     if ((w->style & WS_THICKFRAME) && w->showState == SW_SHOWNORMAL && w->enabled) {
@@ -371,8 +401,25 @@ void MouseMotionEvent(const SDL_MouseMotionEvent &e) {
     bool captured = GetCapture() && wnd::TopLevel(wnd::FromHandle(GetCapture())) == w;
     if (hit == HTCLIENT || pressedInClient || captured) {
         POINT off = ClientOffset(w);
+        off.x -= host->view.x;
+        off.y -= host->view.y;
         input::MouseMove(host->hwnd, e.x - off.x, e.y - off.y);
     }
+}
+
+void MouseWheelEvent(const SDL_MouseWheelEvent &e) {
+    Host *host = HostOfWindowId(e.windowID);
+    if (!host) return;
+    wnd::Window *w = wnd::FromHandle(host->hwnd);
+    if (!w || !w->enabled) return;
+    // Notches (or parts of one, from a fine-grained wheel) in the platform's units.
+    float notches = e.preciseY != 0.0f ? e.preciseY : (float)e.y;
+    if (e.direction == SDL_MOUSEWHEEL_FLIPPED) notches = -notches;
+    int delta = (int)(notches * WHEEL_DELTA + (notches < 0 ? -0.5f : 0.5f));
+    POINT off = ClientOffset(w);
+    off.x -= host->view.x;
+    off.y -= host->view.y;
+    input::MouseWheel(host->hwnd, FromScreen(e.mouseX) - off.x, FromScreen(e.mouseY) - off.y, delta);
 }
 
 void WindowEvent(const SDL_WindowEvent &e) {
@@ -392,9 +439,10 @@ void WindowEvent(const SDL_WindowEvent &e) {
             }
             break;
         case SDL_WINDOWEVENT_MOVED: {
-            if (w->showState != SW_SHOWNORMAL) break;
+            // While the keyboard moves it, the stand-in leads and the desktop follows.
+            if (w->showState != SW_SHOWNORMAL || wnd::SizeMoveWindow() == h) break;
             RECT r = w->rect;
-            int dx = e.data1 - o.x - r.left, dy = e.data2 - o.y - r.top;
+            int dx = FromScreen(e.data1 - o.x) - r.left, dy = FromScreen(e.data2 - o.y) - r.top;
             if (dx == 0 && dy == 0) break;
             RECT moved = {r.left + dx, r.top + dy, r.right + dx, r.bottom + dy};
             input::FrameAction(h, SC_MOVE, &moved);
@@ -403,10 +451,11 @@ void WindowEvent(const SDL_WindowEvent &e) {
         }
         case SDL_WINDOWEVENT_SIZE_CHANGED: {
             host->dirty = true;
-            if (w->showState != SW_SHOWNORMAL) break;
+            if (w->showState != SW_SHOWNORMAL || wnd::SizeMoveWindow() == h) break;
             RECT r = w->rect;
-            if (r.right - r.left == e.data1 && r.bottom - r.top == e.data2) break;
-            RECT sized = {r.left, r.top, r.left + e.data1, r.top + e.data2};
+            int width = FromScreen(e.data1), height = FromScreen(e.data2);
+            if (r.right - r.left == width && r.bottom - r.top == height) break;
+            RECT sized = {r.left, r.top, r.left + width, r.top + height};
             input::FrameAction(h, SC_SIZE, &sized);
             if ((w = wnd::FromHandle(h)) && SameRect(w->rect, sized)) host->placed = sized;
             break;
@@ -483,10 +532,13 @@ void HandleEvent(const SDL_Event &e) {
             break;
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP:
-            MouseButtonEvent(e.button);
+            MouseButtonEvent(Unscaled(e.button));
             break;
         case SDL_MOUSEMOTION:
-            MouseMotionEvent(e.motion);
+            MouseMotionEvent(Unscaled(e.motion));
+            break;
+        case SDL_MOUSEWHEEL:
+            MouseWheelEvent(e.wheel);
             break;
         case SDL_WINDOWEVENT:
             WindowEvent(e.window);
@@ -508,14 +560,14 @@ Host *HostOfWindowId(Uint32 id) {
     return window ? (Host *)SDL_GetWindowData(window, "qk") : nullptr;
 }
 
-void Present(SDL_Window *window, const paint::Surface &picture) {
+void Present(SDL_Window *window, const paint::Surface &picture, SDL_Point from) {
     SDL_Surface *target = SDL_GetWindowSurface(window);
-    if (!target || picture.width <= 0 || picture.height <= 0) return;
-    int w = picture.width < target->w ? picture.width : target->w;
-    int h = picture.height < target->h ? picture.height : target->h;
+    if (!target || from.x < 0 || from.y < 0 || picture.width - from.x <= 0 || picture.height - from.y <= 0) return;
+    // The 1x picture from `from` on, enlarged by the scale factor.
+    int w = picture.width - from.x < FromScreen(target->w) ? picture.width - from.x : FromScreen(target->w);
+    int h = picture.height - from.y < FromScreen(target->h) ? picture.height - from.y : FromScreen(target->h);
     if (SDL_MUSTLOCK(target)) SDL_LockSurface(target);
-    SDL_ConvertPixels(w, h, SDL_PIXELFORMAT_ARGB8888, picture.pixels.data(), picture.width * 4, target->format->format,
-                      target->pixels, target->pitch);
+    EnlargeInto(picture, w, h, Scale(), target, from);
     if (SDL_MUSTLOCK(target)) SDL_UnlockSurface(target);
     SDL_UpdateWindowSurface(window);
 }
@@ -641,6 +693,7 @@ bool Init() {
     // SDL_TEXTINPUT, then WM_CHAR in cp1252); the keys themselves give the virtual keys.
     SDL_StartTextInput();
     input::TextFromDesktop(true);
+    sdl::InitScale();
     sdl::g_wakeEvent = SDL_RegisterEvents(1);
     sdl::WaitInit();
     sdl::RefreshWorkArea();
@@ -727,9 +780,15 @@ void WindowDestroyed(HWND top) {
     if (sdl::g_shownActive == top) sdl::g_shownActive = nullptr;
 }
 
+void MovePointer(int x, int y) {
+    if (!sdl::g_ready) return;
+    SDL_Point o = sdl::DesktopOrigin();
+    SDL_WarpMouseGlobal(o.x + sdl::ToScreen(x), o.y + sdl::ToScreen(y));
+}
+
 void ScreenSize(int &width, int &height) {
-    width = sdl::g_workArea.w;
-    height = sdl::g_workArea.h;
+    width = sdl::FromScreen(sdl::g_workArea.w);
+    height = sdl::FromScreen(sdl::g_workArea.h);
 }
 
 void ShowSystemMenu(HWND top) {
@@ -746,8 +805,8 @@ void ShowSystemMenu(HWND top) {
         int l, t, r, b;
         wnd::FrameInsets(w->style, w->exStyle, true, l, t, r, b);
         SDL_GetWindowPosition(host->window, &x, &y);
-        x += l;
-        y += t;
+        x += sdl::ToScreen(l - host->view.x);
+        y += sdl::ToScreen(t - host->view.y);
     }
     sdl::g_menuAtPointer = false;
     UINT chosen = sdl::RunSystemMenu(top, x, y, sdl::g_later);

@@ -22,6 +22,11 @@ struct Host {
     bool shown = false;    // SDL shows it
     bool geometryKnown = false;
     RECT placed = {0, 0, 0, 0};  // the rectangle last given to SDL (stand-in coordinates)
+    // Where the SDL window's top-left corner lies in the window's own picture: (0,0),
+    // except for a maximised window, whose frame lies beyond the work area's edges on the
+    // platform; a window manager would keep it on the screen and push the caption
+    // buttons and the status bar off instead, so only the part on the work area is shown.
+    SDL_Point view = {0, 0};
     int placedState = -1;        // the show state last given to SDL
     std::string title;
     HICON icon = nullptr;
@@ -30,8 +35,9 @@ struct Host {
 
 // The stand-in's (0,0) on the desktop: the top left corner of the work area.
 SDL_Point DesktopOrigin();
-// Copies a rendered picture into an SDL window and shows it.
-void Present(SDL_Window *window, const paint::Surface &picture);
+// Copies a rendered (1x) picture into an SDL window, enlarged by the scale factor, and
+// shows it; `from` is the picture's point that goes to the window's top-left corner.
+void Present(SDL_Window *window, const paint::Surface &picture, SDL_Point from = {0, 0});
 // The host of an SDL window id, or NULL.
 Host *HostOfWindowId(Uint32 id);
 

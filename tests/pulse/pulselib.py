@@ -1,0 +1,206 @@
+"""A private PulseAudio server for tests and benchmarks, and a recorder of its sinks' monitors.
+
+The server runs from a folder of its own (socket, runtime and state folders, cookie),
+with null sinks only, and never touches the user's sound setup: clients are pointed at
+it through PULSE_SERVER and a client configuration that forbids autospawning another
+server. It runs as the calling user; as root (CI) pulseaudio only warns that it is meant
+for ordinary users, which does not matter for a private server with a private socket.
+"""
+import os
+import signal
+import subprocess
+import threading
+import time
+
+
+class PulseError(Exception):
+    pass
+
+
+def wait_until(what, probe, timeout=30.0, interval=0.01):
+    """Polls probe() until it gives something true; the timeout is a safety limit only."""
+    end = time.monotonic() + timeout
+    while True:
+        value = probe()
+        if value:
+            return value
+        if time.monotonic() > end:
+            raise PulseError("timed out waiting for " + what)
+        time.sleep(interval)
+
+
+class PulseServer:
+    """pulseaudio -n with the given null sinks: (name, description, rate), the first the default."""
+
+    def __init__(self, root, sinks=(("qk_main", "QK Main Output", 48000),), program="pulseaudio"):
+        self.root = os.path.join(root, "pulse")
+        self.sinks = list(sinks)
+        self.program = program
+        self.socket = os.path.join(self.root, "native")
+        self.proc = None
+        self.log = None
+        for d in ("runtime", "state", "home"):
+            os.makedirs(os.path.join(self.root, d), exist_ok=True)
+        self.client_conf = os.path.join(self.root, "client.conf")
+        with open(self.client_conf, "w") as f:
+            f.write("autospawn = no\n")
+        self.script = os.path.join(self.root, "server.pa")
+        with open(self.script, "w") as f:
+            for name, description, rate in self.sinks:
+                f.write("load-module module-null-sink sink_name=%s rate=%d sink_properties='device.description=\"%s\"'\n"
+                        % (name, rate, description))
+            f.write("load-module module-native-protocol-unix auth-anonymous=1 socket=%s\n" % self.socket)
+            f.write("set-default-sink %s\n" % self.sinks[0][0])
+
+    def client_env(self, env=None):
+        """env (or os.environ) with everything a client needs to reach this server only."""
+        e = dict(os.environ if env is None else env)
+        e.update({"PULSE_SERVER": "unix:" + self.socket, "PULSE_CLIENTCONFIG": self.client_conf,
+                  "PULSE_RUNTIME_PATH": os.path.join(self.root, "runtime"),
+                  "PULSE_STATE_PATH": os.path.join(self.root, "state"),
+                  "DBUS_SESSION_BUS_ADDRESS": "disabled:"})
+        e.pop("PULSE_SINK", None)
+        return e
+
+    def start(self):
+        env = self.client_env()
+        env.update({"HOME": os.path.join(self.root, "home"), "XDG_RUNTIME_DIR": os.path.join(self.root, "runtime"),
+                    "XDG_CONFIG_HOME": os.path.join(self.root, "home")})
+        env.pop("DISPLAY", None)  # no X11 modules, no D-Bus launched through X
+        env.pop("PULSE_SERVER", None)
+        self.log = open(os.path.join(self.root, "server.log"), "ab")
+        if self.program == "pulseaudio":
+            args = ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--log-target=stderr",
+                    "--use-pid-file=no", "-F", self.script]
+        else:
+            args = [self.program]
+        self.proc = subprocess.Popen(args, env=env, stdout=self.log, stderr=self.log)
+        wait_until("the sound server", self.ready)
+        return time.monotonic()
+
+    def ready(self):
+        if self.proc.poll() is not None:
+            raise PulseError("the sound server ended: " + self.server_log())
+        return self.pactl(["info"], check=False) is not None
+
+    def kill(self):
+        """Kills the server at once (SIGKILL), as a crash would."""
+        if self.proc and self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGKILL)
+            self.proc.wait()
+        if os.path.exists(self.socket):
+            os.unlink(self.socket)
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.kill()
+
+    def server_log(self):
+        try:
+            with open(os.path.join(self.root, "server.log"), "rb") as f:
+                return f.read().decode(errors="replace")[-1500:]
+        except OSError:
+            return ""
+
+    def pactl(self, args, check=True):
+        r = subprocess.run(["pactl"] + args, env=self.client_env(), stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                           timeout=15)
+        if r.returncode != 0:
+            if check:
+                raise PulseError("pactl %s: %s" % (" ".join(args), r.stderr.decode(errors="replace")))
+            return None
+        return r.stdout.decode(errors="replace")
+
+    def sink_inputs(self):
+        """The playing streams as dicts: 'sink' (its index), 'spec' (sample specification), 'props'."""
+        out, cur = [], None
+        for line in self.pactl(["list", "sink-inputs"]).splitlines():
+            s = line.strip()
+            if line.startswith("Sink Input #"):
+                cur = {"props": {}}
+                out.append(cur)
+            elif cur is None:
+                continue
+            elif s.startswith("Sink:"):
+                cur["sink"] = s.split(":", 1)[1].strip()
+            elif s.startswith("Sample Specification:"):
+                cur["spec"] = s.split(":", 1)[1].strip()
+            elif " = " in s:
+                k, v = s.split(" = ", 1)
+                cur["props"][k.strip()] = v.strip().strip('"')
+        return out
+
+    def sink_spec(self, name):
+        """The sample specification of a sink, as pactl prints it."""
+        found = False
+        for line in self.pactl(["list", "sinks"]).splitlines():
+            s = line.strip()
+            if s.startswith("Name:"):
+                found = s.split(":", 1)[1].strip() == name
+            elif found and s.startswith("Sample Specification:"):
+                return s.split(":", 1)[1].strip()
+        raise PulseError("no sink " + name)
+
+    def sink_index(self, name):
+        for line in self.pactl(["list", "short", "sinks"]).splitlines():
+            f = line.split("\t")
+            if len(f) > 1 and f[1] == name:
+                return f[0]
+        raise PulseError("no sink " + name)
+
+
+class Monitor:
+    """Records a sink's monitor (16-bit stereo) and stamps each chunk with the time it arrived."""
+
+    def __init__(self, server, sink, rate=48000, latency_ms=2):
+        self.rate = rate
+        self.chunks = []  # (monotonic time of arrival, peak of the chunk, frames)
+        self.lock = threading.Lock()
+        self.proc = subprocess.Popen(
+            ["parec", "--raw", "--format=s16le", "--channels=2", "--rate=%d" % rate,
+             "--latency-msec=%d" % latency_ms, "-d", sink + ".monitor"],
+            env=server.client_env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, bufsize=0)
+        self.thread = threading.Thread(target=self._read, daemon=True)
+        self.thread.start()
+        wait_until("the monitor recording", lambda: self.chunks or self.proc.poll() is not None, timeout=15)
+
+    def _read(self):
+        import array
+        while True:
+            data = self.proc.stdout.read(4 * 64)
+            if not data:
+                return
+            now = time.monotonic()
+            a = array.array("h")
+            a.frombytes(data[:len(data) // 2 * 2])
+            peak = max((abs(v) for v in a), default=0)
+            with self.lock:
+                self.chunks.append((now, peak, len(data) // 4))
+
+    def mark(self):
+        with self.lock:
+            return len(self.chunks)
+
+    def first_sound(self, since, threshold=200):
+        """Arrival time of the first chunk after mark `since` with a peak above threshold, or None."""
+        with self.lock:
+            for t, peak, _ in self.chunks[since:]:
+                if peak > threshold:
+                    return t
+        return None
+
+    def peaks(self, since=0):
+        with self.lock:
+            return [p for _, p, _ in self.chunks[since:]]
+
+    def wait_for_sound(self, since, timeout=30.0, threshold=200):
+        return wait_until("sound at the monitor", lambda: self.first_sound(since, threshold), timeout=timeout)
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            self.proc.wait()
