@@ -1,4 +1,5 @@
 #include <string.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -83,22 +84,94 @@ TEST_F(Gdi, TextIsMeasuredInTheDialogFont) {
     ReleaseDC(NULL, dc);
 }
 
-TEST_F(Gdi, NoCharactersGiveTheFontHeight) {
+TEST_F(Gdi, NoCharactersMeasureNothing) {
+    // No characters have no width and no height either, in either font (as Wine set to
+    // Windows 95 answers).
     HDC dc = GetDC(NULL);
     SIZE s = {-1, -1};
     EXPECT_TRUE(GetTextExtentPoint32A(dc, "", 0, &s));
     EXPECT_EQ(s.cx, 0);
-    EXPECT_EQ(s.cy, 16);
+    EXPECT_EQ(s.cy, 0);
+    s = {-1, -1};
     EXPECT_TRUE(GetTextExtentPoint32A(dc, NULL, 0, &s));
     EXPECT_EQ(s.cx, 0);
+    EXPECT_EQ(s.cy, 0);
     EXPECT_TRUE(GetTextExtentPoint32A(dc, "F12", 2, &s));  // counted, not NUL-terminated
     EXPECT_EQ(s.cx, 16);
+    EXPECT_EQ(s.cy, 16);
+    SelectObject(dc, qk::gdi::DialogFont());
+    s = {-1, -1};
+    EXPECT_TRUE(GetTextExtentPoint32A(dc, "F12", 0, &s));
+    EXPECT_EQ(s.cx, 0);
+    EXPECT_EQ(s.cy, 0);
+    EXPECT_TRUE(GetTextExtentPoint32A(dc, "F", 1, &s));
+    EXPECT_EQ(s.cy, 13);
     EXPECT_FALSE(GetTextExtentPoint32A(dc, "F1", -1, &s));
     EXPECT_FALSE(GetTextExtentPoint32A(dc, "F1", 2, NULL));
     EXPECT_FALSE(GetTextExtentPoint32A(dc, NULL, 2, &s));
     ReleaseDC(NULL, dc);
     EXPECT_FALSE(GetTextExtentPoint32A(dc, "F1", 2, &s));  // released
     EXPECT_FALSE(GetTextExtentPoint32A(NULL, "F1", 2, &s));
+}
+
+LONG AverageWidth(HGDIOBJ font) {
+    HDC dc = GetDC(NULL);
+    SelectObject(dc, font);
+    TEXTMETRICA tm;
+    memset(&tm, 0, sizeof tm);
+    EXPECT_TRUE(GetTextMetricsA(dc, &tm));
+    ReleaseDC(NULL, dc);
+    return tm.tmAveCharWidth;
+}
+
+TEST_F(Gdi, TheAverageWidthIsTheOneInTheFontsHeader) {
+    // The figures Wine set to Windows 95 reports: the header's, not the width of any one
+    // letter (System's "x" is 8 wide, its "X" 9).
+    EXPECT_EQ(AverageWidth(GetStockObject(SYSTEM_FONT)), 7);
+    EXPECT_EQ(AverageWidth(qk::gdi::DialogFont()), 5);
+    EXPECT_EQ(Extent(GetDC(NULL), "x").cx, 8);
+    qk::gdi::ReleaseAllDCs();
+
+    // The header of the face as high as the font is read; without the bitmap fonts beside
+    // the wrappers (or with one that has no face of the right height) the lower-case x
+    // stands for the average.
+    struct {
+        const char *what;
+        const char *systemHeader;  // what stands in vgasys.fon's place; NULL: nothing
+        const char *sansHeader;    // sserife.fon's
+        LONG system, sans;
+    } cases[] = {
+        {"no headers", NULL, NULL, 8, 5},
+        // Small Fonts has no face 16 high; Courier's 13-high face records 8.
+        {"other bitmap fonts", "smalle.fon", "coure.fon", 8, 8},
+        {"not a font file", "system.ttf", "ms_sans_serif.ttf", 8, 5},
+        {"the real headers", "vgasys.fon", "sserife.fon", 7, 5},
+    };
+    int n = 0;
+    for (const auto &c : cases) {
+        std::string folder = root + "/fonts" + std::to_string(n++);
+        WriteFile(folder + "/.keep", "");
+        ASSERT_EQ(symlink("/usr/share/wine/fonts/system.ttf", (folder + "/system.ttf").c_str()), 0);
+        ASSERT_EQ(symlink("/usr/share/wine/fonts/ms_sans_serif.ttf", (folder + "/ms_sans_serif.ttf").c_str()), 0);
+        if (c.systemHeader) {
+            std::string from = "/usr/share/wine/fonts/" + std::string(c.systemHeader);
+            ASSERT_EQ(symlink(from.c_str(), (folder + "/vgasys.fon").c_str()), 0);
+        }
+        if (c.sansHeader) {
+            std::string from = "/usr/share/wine/fonts/" + std::string(c.sansHeader);
+            ASSERT_EQ(symlink(from.c_str(), (folder + "/sserife.fon").c_str()), 0);
+        }
+        qk::gdi::UseFontFolder(folder.c_str());
+        ASSERT_TRUE(qk::gdi::FontLoaded(FontId::System)) << c.what;
+        EXPECT_EQ(AverageWidth(GetStockObject(SYSTEM_FONT)), c.system) << c.what;
+        EXPECT_EQ(AverageWidth(qk::gdi::DialogFont()), c.sans) << c.what;
+    }
+    // No font files at all: the stand-in cells' widths.
+    qk::gdi::UseFontFolder((root + "/nofonts").c_str());
+    EXPECT_EQ(AverageWidth(GetStockObject(SYSTEM_FONT)), 8);
+    EXPECT_EQ(AverageWidth(qk::gdi::DialogFont()), 6);
+    qk::gdi::UseFontFolder(NULL);
+    EXPECT_EQ(AverageWidth(GetStockObject(SYSTEM_FONT)), 7);
 }
 
 TEST_F(Gdi, AnsiCharactersAndMissingGlyphs) {

@@ -379,8 +379,13 @@ TEST_F(PickerTest, KeyboardOfTheDialog) {
     steps.push_back([&] {
         EXPECT_NE(Dialog(), nullptr);
         EXPECT_EQ(ItemText(Dialog(), 103), "DING.WAV");
-        // Enter on the focused OK button presses it.
-        SetFocus(GetDlgItem(Dialog(), 105));
+        // Tab on to the OK button (past the file list): Enter then presses it.
+        EXPECT_EQ(GetFocus(), GetDlgItem(Dialog(), 103));
+        hl::PressKey(VK_TAB);
+        hl::PressKey(VK_TAB);
+    });
+    steps.push_back([&] {
+        EXPECT_EQ(GetFocus(), GetDlgItem(Dialog(), 105));
         hl::PressKey(VK_RETURN);
     });
     INT_PTR r = Open("C:\\SOUNDS", "", 7, steps);
@@ -432,6 +437,196 @@ TEST_F(PickerTest, TypingStopsAtTheBoxsWidth) {
                                    EXPECT_GT((LONG)(typed.size() + 1) * 11, c.right - 4);
                                    hl::PressKey(VK_ESCAPE);
                                }});
+}
+
+// ---- the dialog manager on the "NTFS" template ----------------------------------------------
+// Expected figures are what Wine set to Windows 95 gives for the same template
+// (tests/conformance/dialogs.cpp).
+
+INT_PTR CALLBACK Recorder(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    static std::vector<int> *commands;
+    if (message == WM_INITDIALOG) return TRUE;
+    if (message == WM_USER + 0x300) {  // the test hands over its record
+        commands = (std::vector<int> *)wParam;
+        return TRUE;
+    }
+    if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED && commands) {
+        commands->push_back(LOWORD(wParam));
+        EndDialog(dialog, LOWORD(wParam));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+class NtfsDialog : public ProgramTest {
+protected:
+    std::vector<int> commands;
+    // Runs the "NTFS" dialog with a procedure that ends it with the first button command.
+    INT_PTR Run(std::vector<std::function<void()>> steps) {
+        hl::OnIdle([this] { SendMessageA(Dialog(), WM_USER + 0x300, (WPARAM)&commands, 0); });
+        for (auto &s : steps) hl::OnIdle(s);
+        return DialogBoxParamA((HINSTANCE)0x400000, "NTFS", NULL, Recorder, 0);
+    }
+    static RECT InDialog(int id) {
+        RECT r;
+        GetWindowRect(GetDlgItem(Dialog(), id), &r);
+        MapWindowPoints(NULL, Dialog(), (POINT *)&r, 2);
+        return r;
+    }
+};
+
+TEST_F(NtfsDialog, DialogUnitsRoundToTheNearestPixel) {
+    Run({[&] {
+        RECT client;
+        GetClientRect(Dialog(), &client);
+        EXPECT_EQ(client.right, 357);
+        EXPECT_EQ(client.bottom, 241);  // 148 units of 13/8 pixels: 240.5, rounded up
+        struct {
+            int id;
+            RECT want;
+        } rows[] = {
+            {103, {6, 189, 350, 209}},   {101, {6, 24, 174, 172}},    {102, {182, 24, 350, 140}},
+            {105, {182, 215, 350, 235}}, {106, {6, 215, 174, 235}},   {104, {182, 161, 350, 182}},
+            {107, {182, 5, 350, 20}},
+        };
+        for (const auto &row : rows) {
+            RECT r = InDialog(row.id);
+            EXPECT_EQ(r.left, row.want.left) << row.id;
+            EXPECT_EQ(r.top, row.want.top) << row.id;
+            EXPECT_EQ(r.right, row.want.right) << row.id;
+            EXPECT_EQ(r.bottom, row.want.bottom) << row.id;
+        }
+        RECT units = {121, 3, 233, 115};
+        MapDialogRect(Dialog(), &units);
+        EXPECT_EQ(units.left, 182);
+        EXPECT_EQ(units.top, 5);
+        EXPECT_EQ(units.right, 350);
+        EXPECT_EQ(units.bottom, 187);  // 186.875
+        EndDialog(Dialog(), 0);
+    }});
+}
+
+TEST_F(NtfsDialog, BorderedControlsGetTheSunkenEdgeAndListsWholeRows) {
+    Run({[&] {
+        for (int id : {103, 101, 102}) {
+            HWND c = GetDlgItem(Dialog(), id);
+            EXPECT_FALSE(GetWindowLongA(c, GWL_STYLE) & WS_BORDER) << id;
+            EXPECT_TRUE(GetWindowLongA(c, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) << id;
+        }
+        // The lists were cut to whole rows of the font they had while being made (the
+        // System font's 16 pixels); the dialog's font came after and left them so.
+        struct {
+            int id;
+            LONG template_, rows;
+        } lists[] = {{101, 159, 9}, {102, 130, 7}};
+        for (const auto &l : lists) {
+            HWND c = GetDlgItem(Dialog(), l.id);
+            RECT client, outer = InDialog(l.id);
+            GetClientRect(c, &client);
+            EXPECT_EQ(client.bottom, l.rows * 16) << l.id;
+            EXPECT_EQ(outer.bottom - outer.top, client.bottom + 4) << l.id;
+            EXPECT_LT(outer.bottom - outer.top, l.template_) << l.id;
+            EXPECT_EQ(SendMessageA(c, LB_GETITEMHEIGHT, 0, 0), 13) << l.id;
+        }
+        EndDialog(Dialog(), 0);
+    }});
+}
+
+TEST_F(NtfsDialog, AListWithoutIntegralHeightKeepsItsSize) {
+    Run({[&] {
+        HWND list = CreateWindowExA(0, "LISTBOX", "", WS_CHILD | WS_VISIBLE | LBS_NOINTEGRALHEIGHT, 0, 0, 100, 50,
+                                    Dialog(), (HMENU)200, NULL, NULL);
+        HWND cut = CreateWindowExA(0, "LISTBOX", "", WS_CHILD | WS_VISIBLE, 0, 0, 100, 50, Dialog(), (HMENU)201,
+                                   NULL, NULL);
+        HWND small = CreateWindowExA(0, "LISTBOX", "", WS_CHILD | WS_VISIBLE, 0, 0, 100, 10, Dialog(), (HMENU)202,
+                                     NULL, NULL);
+        RECT r;
+        GetClientRect(list, &r);
+        EXPECT_EQ(r.bottom, 50);
+        GetClientRect(cut, &r);
+        EXPECT_EQ(r.bottom, 48);  // three rows of 16
+        GetClientRect(small, &r);
+        EXPECT_EQ(r.bottom, 10);  // less than a row stays as it is
+        // Resized later, it is cut again.
+        MoveWindow(cut, 0, 0, 100, 70, TRUE);
+        GetClientRect(cut, &r);
+        EXPECT_EQ(r.bottom, 64);
+        EndDialog(Dialog(), 0);
+    }});
+}
+
+TEST_F(NtfsDialog, EnterGoesToTheDefaultButton) {
+    // What Enter sends, from a focus reached each way. The template has no default push
+    // button, so the dialog's default is IDOK (1) until the dialog manager itself moves the
+    // focus to a button; SetFocus alone leaves the default where it was.
+    struct {
+        const char *what;
+        std::function<void()> move;
+        int command;
+    } cases[] = {
+        {"the name box", [] {}, IDOK},
+        {"SetFocus on OK", [] { SetFocus(GetDlgItem(Dialog(), 105)); }, IDOK},
+        {"SetFocus on Cancel", [] { SetFocus(GetDlgItem(Dialog(), 106)); }, IDOK},
+        {"Tab to OK", [] { hl::PressKey(VK_TAB), hl::PressKey(VK_TAB); }, 105},
+        {"Tab to Cancel", [] { hl::PressKey(VK_TAB), hl::PressKey(VK_TAB), hl::PressKey(VK_TAB); }, 106},
+        {"Tab past Cancel to the drives", [] {
+             for (int i = 0; i < 4; i++) hl::PressKey(VK_TAB);
+         }, IDOK},
+        {"WM_NEXTDLGCTL to Cancel",
+         [] { SendMessageA(Dialog(), WM_NEXTDLGCTL, (WPARAM)GetDlgItem(Dialog(), 106), TRUE); }, 106},
+        {"DM_SETDEFID Cancel, focus in the name box",
+         [] { EXPECT_TRUE(SendMessageA(Dialog(), DM_SETDEFID, 106, 0)); }, 106},
+    };
+    for (const auto &c : cases) {
+        commands.clear();
+        INT_PTR r = Run({[&] {
+                             ASSERT_EQ(GetFocus(), GetDlgItem(Dialog(), 103));
+                             c.move();
+                         },
+                         [] { hl::PressKey(VK_RETURN); }});
+        EXPECT_EQ(r, c.command) << c.what;
+        EXPECT_EQ(commands, std::vector<int>{c.command}) << c.what;
+    }
+}
+
+TEST_F(NtfsDialog, TheDefaultButtonFollowsTheDialogManagersFocus) {
+    auto isDefault = [](int id) {
+        return (GetWindowLongA(GetDlgItem(Dialog(), id), GWL_STYLE) & 0xF) == BS_DEFPUSHBUTTON;
+    };
+    Run({[&] {
+             EXPECT_EQ(SendMessageA(Dialog(), DM_GETDEFID, 0, 0), 0);  // none in the template
+             SetFocus(GetDlgItem(Dialog(), 106));
+             EXPECT_FALSE(isDefault(106));
+             SendMessageA(Dialog(), WM_NEXTDLGCTL, (WPARAM)GetDlgItem(Dialog(), 105), TRUE);
+             EXPECT_EQ(GetFocus(), GetDlgItem(Dialog(), 105));
+             EXPECT_TRUE(isDefault(105));
+             EXPECT_EQ(SendMessageA(Dialog(), DM_GETDEFID, 0, 0), MAKELONG(105, DC_HASDEFID));
+             hl::PressKey(VK_TAB);  // on to Cancel: it takes over
+         },
+         [&] {
+             EXPECT_EQ(GetFocus(), GetDlgItem(Dialog(), 106));
+             EXPECT_TRUE(isDefault(106));
+             EXPECT_FALSE(isDefault(105));
+             // DM_SETDEFID names the dialog's own default, which comes back when the focus
+             // leaves the buttons.
+             EXPECT_TRUE(SendMessageA(Dialog(), DM_SETDEFID, 105, 0));
+             EXPECT_EQ(SendMessageA(Dialog(), DM_GETDEFID, 0, 0), MAKELONG(105, DC_HASDEFID));
+             SendMessageA(Dialog(), WM_NEXTDLGCTL, (WPARAM)GetDlgItem(Dialog(), 106), TRUE);
+             EXPECT_TRUE(isDefault(106));
+             EXPECT_FALSE(isDefault(105));
+             SendMessageA(Dialog(), WM_NEXTDLGCTL, 0, FALSE);  // the next tab stop: the drive box
+             EXPECT_EQ(GetFocus(), GetDlgItem(Dialog(), 104));
+             EXPECT_TRUE(isDefault(105));
+             EXPECT_FALSE(isDefault(106));
+             SendMessageA(Dialog(), WM_NEXTDLGCTL, 1, FALSE);  // and back
+             EXPECT_EQ(GetFocus(), GetDlgItem(Dialog(), 106));
+             EXPECT_TRUE(isDefault(106));
+             EXPECT_FALSE(isDefault(105));
+             // A control that is no push button: refused, though the id is kept.
+             EXPECT_FALSE(SendMessageA(Dialog(), DM_SETDEFID, 103, 0));
+             EXPECT_EQ(SendMessageA(Dialog(), DM_GETDEFID, 0, 0), MAKELONG(103, DC_HASDEFID));
+             EndDialog(Dialog(), 0);
+         }});
 }
 
 }  // namespace

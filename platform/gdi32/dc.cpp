@@ -286,7 +286,9 @@ BOOL WINAPI GetTextExtentPoint32A(HDC hdc, LPCSTR lpString, int c, LPSIZE psizl)
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    *psizl = MeasureText(state.font, lpString, c);
+    // No characters measure nothing, not even a line's height.
+    if (c == 0) *psizl = SIZE{0, 0};
+    else *psizl = MeasureText(state.font, lpString, c);
     return TRUE;
 }
 
@@ -408,7 +410,7 @@ BOOL WINAPI GetTextMetricsA(HDC hdc, LPTEXTMETRICA tm) {
     tm->tmDescent = tm->tmHeight - tm->tmAscent;
     FontMetrics(f, tm->tmInternalLeading, tm->tmWeight);
     tm->tmExternalLeading = 0;
-    tm->tmAveCharWidth = MeasureText(f, "x", 1).cx;
+    tm->tmAveCharWidth = FontAverageWidth(f);
     LONG widest = 0;
     for (int ch = 32; ch < 256; ch++) {
         char c = (char)ch;

@@ -6,6 +6,7 @@
 
 #include <SDL_ttf.h>
 #include <limits.h>
+#include <stdio.h>
 #include <unistd.h>
 
 #include <memory>
@@ -21,6 +22,9 @@ namespace {
 
 struct FontFace {
     const char *file;
+    // The Windows bitmap font the wrapper was made from, shipped beside it: its header
+    // holds the font's average character width, which the wrapper does not keep.
+    const char *bitmapFile;
     // The stand-in cell when the file cannot be had.
     int fallbackAdvance;
     int fallbackHeight;
@@ -29,8 +33,8 @@ struct FontFace {
 
 // Strike 0 of each file: 16 pixels for System, 13 for MS Sans Serif (8 pt at 96 dpi).
 const FontFace kFaces[] = {
-    {"system.ttf", 8, 16, 13},
-    {"ms_sans_serif.ttf", 6, 13, 11},
+    {"system.ttf", "vgasys.fon", 8, 16, 13},
+    {"ms_sans_serif.ttf", "sserife.fon", 6, 13, 11},
 };
 const int kFaceCount = 2;
 
@@ -52,6 +56,7 @@ struct LoadedFont {
     int height = 0;
     int ascent = 0;
     int advance[256] = {};
+    int averageWidth = 0;  // 0: not known from a header
     std::unique_ptr<CachedGlyph> glyphs[256];
 };
 
@@ -80,6 +85,38 @@ std::vector<std::string> FontFolders() {
     return folders;
 }
 
+uint16_t Word(const std::vector<uint8_t> &d, size_t at) { return at + 1 < d.size() ? (uint16_t)(d[at] | d[at + 1] << 8) : 0; }
+
+// The average character width (dfAvgWidth) of the font resource `height` pixels high in a
+// Windows font file (an NE executable holding FONT resources); 0 when there is none.
+int BitmapAverageWidth(const std::string &path, int height) {
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f) return 0;
+    std::vector<uint8_t> d;
+    uint8_t buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0 && d.size() < (1u << 22)) d.insert(d.end(), buffer, buffer + n);
+    fclose(f);
+    if (Word(d, 0) != 0x5A4D) return 0;  // "MZ"
+    size_t ne = Word(d, 0x3C) | (size_t)Word(d, 0x3E) << 16;
+    if (Word(d, ne) != 0x454E) return 0;  // "NE"
+    size_t table = ne + Word(d, ne + 0x24), at = table + 2;
+    int shift = Word(d, table);
+    if (shift > 16) return 0;
+    while (at + 8 <= d.size()) {
+        uint16_t type = Word(d, at), count = Word(d, at + 2);
+        if (type == 0) break;
+        at += 8;
+        for (int i = 0; i < count && at + 12 <= d.size(); i++, at += 12) {
+            if (type != 0x8008) continue;  // RT_FONT
+            size_t font = (size_t)Word(d, at) << shift;
+            // dfPixHeight at 0x58, dfAvgWidth at 0x5B of the font's header.
+            if (font + 0x5D <= d.size() && Word(d, font + 0x58) == height) return Word(d, font + 0x5B);
+        }
+    }
+    return 0;
+}
+
 // Loads a font on first use; g_mutex is held.
 LoadedFont &Load(FontId id) {
     int index = id == FontId::System ? 0 : 1;
@@ -96,7 +133,11 @@ LoadedFont &Load(FontId id) {
             std::string path = folder + "/" + face.file;
             if (access(path.c_str(), R_OK) != 0) continue;
             f.font = TTF_OpenFont(path.c_str(), 0);
-            if (f.font) break;
+            if (f.font) {
+                if (TTF_FontHeight(f.font) > 0)
+                    f.averageWidth = BitmapAverageWidth(folder + "/" + face.bitmapFile, TTF_FontHeight(f.font));
+                break;
+            }
         }
     }
     if (f.font && TTF_FontHeight(f.font) > 0) {
@@ -186,6 +227,13 @@ void SetAdvanceForTest(FontId font, unsigned char ch, int advance) {
     Load(font);
     g_fonts[(int)font].advance[ch] = advance;
     g_advanceChanged = true;
+}
+
+int FontAverageWidth(FontId font) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    const LoadedFont &f = Load(font);
+    if (f.averageWidth > 0) return f.averageWidth;
+    return f.advance[(unsigned char)'x'];  // no header: the lower-case x stands for it
 }
 
 int FontHeight(FontId font) {

@@ -20,6 +20,9 @@ enum class FontId { System, MsSansSerif8 };
 // (8 x 16 for System, 6 x 13 for MS Sans Serif), so measuring always works.
 SIZE MeasureText(FontId font, const char *text, int len);
 int FontHeight(FontId font);
+// The average character width GetTextMetricsA reports: the value the font's designer
+// recorded in its header, not a figure measured from its glyphs.
+int FontAverageWidth(FontId font);
 // Pixels from the top of a line to the baseline.
 int FontAscent(FontId font);
 

@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/driver/driver.h"
 #include "platform/gdi32/font.h"
@@ -25,6 +26,7 @@ struct DialogState : ControlState {
     bool ended = false;
     INT_PTR result = 0;
     HWND lastFocus = nullptr;
+    int defaultId = 0;  // DM_SETDEFID's control, or the template's default push button; 0: none
 };
 
 DialogState *DialogOf(Window *w) {
@@ -41,11 +43,43 @@ bool IsPushButton(Window *c) {
     return type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON;
 }
 
+// Dialog units to pixels as the dialog manager converts them: value * base / units,
+// rounded to the nearest pixel with halves away from zero (MulDiv's rounding).
+int DialogUnits(int value, int base, int units) {
+    long long p = (long long)value * base;
+    return (int)(p >= 0 ? (p + units / 2) / units : -((-p + units / 2) / units));
+}
+
+bool IsDefault(const Window *c) { return (c->style & BS_TYPEMASK) == BS_DEFPUSHBUTTON; }
+
 // Sets the focus to a dialog control as the dialog manager does: an edit control has
 // its whole text selected.
 void DialogFocus(HWND control) {
     SetFocus(control);
     if (SendMessageA(control, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageA(control, EM_SETSEL, 0, -1);
+}
+
+// The default push button after the dialog manager moved the focus to `focus`: a push
+// button it moved to becomes the default one; any other control gives the default back to
+// the dialog's own default button. A plain SetFocus changes nothing here, as on the
+// platform, where Enter then still goes to the dialog's default.
+void MoveDefault(Window *dlg, DialogState *d, HWND focus) {
+    Window *want = FromHandle(focus);
+    if (!want || want->parent != dlg || !IsPushButton(want)) {
+        want = d->defaultId ? FromHandle(GetDlgItem(Handle(dlg), d->defaultId)) : nullptr;
+        if (want && !IsPushButton(want)) want = nullptr;
+    }
+    std::vector<HWND> others;
+    for (Window *c : dlg->children)
+        if (c != want && IsPushButton(c) && IsDefault(c)) others.push_back(Handle(c));
+    for (HWND h : others) SendMessageA(h, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+    if (want && IsWindow(Handle(want)) && !IsDefault(want)) SendMessageA(Handle(want), BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+}
+
+// The dialog manager's focus move (Tab, WM_NEXTDLGCTL).
+void DialogMoveFocus(Window *dlg, HWND to) {
+    DialogFocus(to);
+    if (DialogState *d = DialogOf(dlg)) MoveDefault(dlg, d, to);
 }
 
 // The dialog manager's part of the keyboard; true when it took the message.
@@ -66,7 +100,7 @@ bool DialogKey(Window *dlg, const MSG &m) {
             if (code & (DLGC_WANTTAB | DLGC_WANTALLKEYS)) return false;
             {
                 HWND next = GetNextDlgTabItem(dh, GetFocus(), GetKeyState(VK_SHIFT) < 0);
-                if (next) DialogFocus(next);
+                if (next) DialogMoveFocus(dlg, next);
             }
             return true;
         case VK_ESCAPE:
@@ -75,12 +109,18 @@ bool DialogKey(Window *dlg, const MSG &m) {
             return true;
         case VK_RETURN: {
             if (code & DLGC_WANTALLKEYS) return false;
-            // A focused push button is the default one; otherwise the dialog's default, IDOK.
+            // The focused push button when it is the default one (the dialog manager made it
+            // so when it moved the focus there), else the dialog's default, else IDOK.
             Window *focus = FromHandle(GetFocus());
-            if (focus && focus->parent == dlg && IsPushButton(focus))
+            if (focus && focus->parent == dlg && IsPushButton(focus) && IsDefault(focus)) {
                 SendMessageA(dh, WM_COMMAND, MAKEWPARAM((WORD)focus->id, BN_CLICKED), (LPARAM)Handle(focus));
-            else
-                SendMessageA(dh, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(dh, IDOK));
+                return true;
+            }
+            LRESULT def = SendMessageA(dh, DM_GETDEFID, 0, 0);
+            WORD id = HIWORD(def) == DC_HASDEFID ? LOWORD(def) : (WORD)IDOK;
+            HWND button = GetDlgItem(dh, id);
+            if (!button || IsWindowEnabled(button))
+                SendMessageA(dh, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)button);
             return true;
         }
         default:
@@ -122,6 +162,26 @@ LRESULT CALLBACK DialogClassProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lPar
             return DefWindowProcA(hWnd, msg, wParam, lParam);
         case WM_COMMAND:
             return 0;
+        case DM_GETDEFID: {
+            if (!d || d->ended) return 0;
+            if (d->defaultId) return MAKELONG(d->defaultId, DC_HASDEFID);
+            for (Window *c : w->children)
+                if (IsPushButton(c) && IsDefault(c)) return MAKELONG(c->id, DC_HASDEFID);
+            return 0;
+        }
+        case DM_SETDEFID: {
+            if (!d) return FALSE;
+            d->defaultId = (int)(WORD)wParam;
+            Window *want = FromHandle(GetDlgItem(hWnd, d->defaultId));
+            if (want && !IsPushButton(want)) return FALSE;
+            MoveDefault(w, d, Handle(want));
+            return TRUE;
+        }
+        case WM_NEXTDLGCTL: {
+            HWND to = lParam ? (HWND)wParam : GetNextDlgTabItem(hWnd, GetFocus(), wParam != 0);
+            if (to) DialogMoveFocus(w, to);
+            return 0;
+        }
         default:
             return DefWindowProcA(hWnd, msg, wParam, lParam);
     }
@@ -164,8 +224,8 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND own
     int baseY = qk::gdi::FontHeight(fontId);
     if (baseX <= 0) baseX = 6;
     if (baseY <= 0) baseY = 13;
-    auto px = [&](int dlu) { return (dlu * baseX) / 4; };
-    auto py = [&](int dlu) { return (dlu * baseY) / 8; };
+    auto px = [&](int dlu) { return DialogUnits(dlu, baseX, 4); };
+    auto py = [&](int dlu) { return DialogUnits(dlu, baseY, 8); };
 
     DWORD style = t->style & ~WS_VISIBLE;
     int l, tp, r, b;
@@ -186,9 +246,24 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND own
     SendMessageA(dlg, WM_SETFONT, (WPARAM)font, FALSE);
     for (const qk::res::DialogControl &c : t->controls) {
         std::string cls = ClassFor(c.className);
-        HWND ctl = CreateWindowExA(c.exStyle, cls.c_str(), c.text.c_str(), c.style | WS_CHILD, px(c.x), py(c.y),
-                                   px(c.cx), py(c.cy), dlg, (HMENU)(INT_PTR)c.id, instance, NULL);
-        if (ctl) SendMessageA(ctl, WM_SETFONT, (WPARAM)font, FALSE);
+        // A control's plain border becomes the sunken client edge of the three-dimensional
+        // look the platform gives every dialog of a program made for it.
+        DWORD cstyle = c.style | WS_CHILD, cex = c.exStyle;
+        if (cstyle & WS_BORDER) {
+            cstyle &= ~WS_BORDER;
+            cex |= WS_EX_CLIENTEDGE;
+        }
+        HWND ctl = CreateWindowExA(cex, cls.c_str(), c.text.c_str(), cstyle, px(c.x), py(c.y), px(c.cx), py(c.cy),
+                                   dlg, (HMENU)(INT_PTR)c.id, instance, NULL);
+        if (!ctl) continue;
+        SendMessageA(ctl, WM_SETFONT, (WPARAM)font, FALSE);
+        // The last default push button of the template is the dialog's default one.
+        Window *cw = FromHandle(ctl);
+        if (cw && IsPushButton(cw) && IsDefault(cw)) {
+            if (HWND before = d->defaultId ? GetDlgItem(dlg, d->defaultId) : NULL)
+                SendMessageA(before, BM_SETSTYLE, BS_PUSHBUTTON, FALSE);
+            d->defaultId = cw->id;
+        }
     }
     if (!IsWindow(dlg)) return -1;
     HWND first = GetNextDlgTabItem(dlg, NULL, FALSE);
@@ -267,10 +342,10 @@ BOOL WINAPI MapDialogRect(HWND hDlg, LPRECT r) {
     qk::gdi::FontId id = (qk::gdi::FontId)ControlFont(w);
     SIZE alpha = qk::gdi::MeasureText(id, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz", 52);
     int baseX = (alpha.cx / 26 + 1) / 2, baseY = qk::gdi::FontHeight(id);
-    r->left = r->left * baseX / 4;
-    r->right = r->right * baseX / 4;
-    r->top = r->top * baseY / 8;
-    r->bottom = r->bottom * baseY / 8;
+    r->left = DialogUnits(r->left, baseX, 4);
+    r->right = DialogUnits(r->right, baseX, 4);
+    r->top = DialogUnits(r->top, baseY, 8);
+    r->bottom = DialogUnits(r->bottom, baseY, 8);
     return TRUE;
 }
 

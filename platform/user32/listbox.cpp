@@ -678,6 +678,20 @@ LRESULT CALLBACK ListBoxProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) 
             EndPaint(hWnd, &ps);
             return 0;
         }
+        case WM_SIZE: {
+            // Without LBS_NOINTEGRALHEIGHT a list shows whole rows only: it shrinks to the
+            // rows that fit, in the row height of the moment (the System font's while it is
+            // being created; a font set later leaves the size alone, as on the platform).
+            int h = ItemHeight(w), rows = ClientRectOf(w).bottom;
+            int rest = h > 0 ? rows % h : 0;
+            if (!(w->style & LBS_NOINTEGRALHEIGHT) && rows > h && rest) {
+                RECT r = w->rect;
+                r.bottom -= rest;
+                SetWindowRect(w, r, SIZE_RESTORED, false);
+                return 0;
+            }
+            return DefWindowProcA(hWnd, msg, wParam, lParam);
+        }
         case WM_SETFOCUS:
             l->focused = true;
             Invalidate(w);

@@ -918,13 +918,14 @@ def case_wheel(d):
         return p == (255, 255, 255)
 
     # The file list: the tallest white area of the picker (the lists and the name box are white).
+    # Inside an area only: the sunken edges round the lists have a white line of their own.
     def lists():
         w, h, shot = d.screenshot(picker)
         best = None
-        for x in range(0, w, 4):
+        for x in range(4, w - 1, 4):
             run = 0
             for y in range(h):
-                run = run + 1 if white(shot[y][x]) else 0
+                run = run + 1 if all(white(shot[y][x + dx]) for dx in (-1, 0, 1)) else 0
                 if run > 60 and (best is None or run > best[2]):
                     best = (x, y - run + 1, run)
         return (best, shot) if best else None
