@@ -27,7 +27,7 @@ echo "== build with sanitizers ($asan)"
 cmake -S . -B "$asan" -DCMAKE_BUILD_TYPE=Debug -DQK_SANITIZE=address >/dev/null
 cmake --build "$asan" -j2 --target qk_tests qk_audio_tests
 echo "== tests with sanitizers"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   ctest --test-dir "$asan" -j2 --output-on-failure --timeout 240 -LE desktop
 
 tsan=${build}-tsan
