@@ -83,23 +83,8 @@ Host *HostOf(HWND h) {
     return nullptr;
 }
 
-std::string Utf8Of(const std::string &ansi) {
-    std::string out;
-    for (unsigned char ch : ansi) {
-        uint32_t u = gdi::AnsiToUnicode(ch);
-        if (u < 0x80) {
-            out += (char)u;
-        } else if (u < 0x800) {
-            out += (char)(0xC0 | (u >> 6));
-            out += (char)(0x80 | (u & 0x3F));
-        } else {
-            out += (char)(0xE0 | (u >> 12));
-            out += (char)(0x80 | ((u >> 6) & 0x3F));
-            out += (char)(0x80 | (u & 0x3F));
-        }
-    }
-    return out;
-}
+// Window titles reach the desktop in UTF-8, as file names reach the host.
+std::string Utf8Of(const std::string &ansi) { return AnsiToUtf8(ansi); }
 
 bool SameRect(const RECT &a, const RECT &b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
