@@ -831,8 +831,12 @@ def case_maximised(d):
     check(int(fields["Width"]) <= sw and int(fields["Height"]) <= sh, "the window is larger than the screen: " + info)
 
     def painted():
+        # The whole picture, not one still being drawn: the caption runs blue from the
+        # middle to the right edge, and the status bar is there at the bottom.
         shot = d.screenshot(main)
-        return shot if is_caption_blue(shot[2][6][shot[0] // 2]) else None
+        w, h, px = shot
+        done = is_caption_blue(px[6][w // 2]) and is_caption_blue(px[9][w - 1]) and is_face(px[h - 10][w * 3 // 8])
+        return shot if done else None
     width, height, px = wait_for("the painted maximised window", painted, timeout=10)
     # The caption runs across the top; at its right end the close box is drawn whole: a
     # face-coloured box with a dark cross, with caption blue between it and the edge.
