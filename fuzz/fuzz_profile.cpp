@@ -228,7 +228,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
               "the changed line holds the value");
         Check(NameKey(entry).find(NameKey(key)) != std::string::npos, "the changed line holds the key");
     }
-    CheckOthers(before, section, key);
+    // A section whose header holds a NUL cannot be named through the API (the name ends
+    // at the NUL, and lists split there), so the others can be compared only without one.
+    bool headersNameable = true;
+    for (const std::string &line : linesBefore) {
+        size_t first = line.find_first_not_of(" \t\v\x1a");
+        if (first != std::string::npos && line[first] == '[' && line.find('\0') != std::string::npos)
+            headersNameable = false;
+    }
+    if (headersNameable) CheckOthers(before, section, key);
     // A list whose first name is empty (a line "=x", or one starting with a NUL) reads as the
     // default, as on the platform: then there is no list to find the key in.
     bool listed = false;
@@ -244,6 +252,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Hunk d = Diff(linesAfter, linesDeleted);
     Check(d.removed == 1 && d.added == 0, "a delete removes one line");
     if (entryLine != (size_t)-1) Check(linesAfter[d.from] == linesAfter[entryLine], "the delete removes the entry");
-    CheckOthers(before, section, key);
+    if (headersNameable) CheckOthers(before, section, key);
     return 0;
 }
