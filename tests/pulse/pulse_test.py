@@ -15,10 +15,17 @@ Cases:
   chosen_output    --list-audio-devices lists the sinks; --audio-device and
                    QKSONNERIX_AUDIO_DEVICE pick a sink by a part of its name; an unknown
                    name gives its message and the default sink plays.
+  loop_under_load  with both cores kept busy (two shell busy loops), a looped sine of a
+                   whole number of periods plays for 5 s: at the monitor every sample of
+                   those 5 s equals the one a period earlier and every period is loud, so
+                   no gap, dropout or click. The detector is first checked on synthetic
+                   loops, and then on the very recording with a frame dropped and with
+                   3 ms of silence put in, both of which it must find.
 
 Exit code 0 passes, 77 skips (a tool is missing), anything else fails. Every wait is on a
 condition, with a generous time limit that only fails the case.
 """
+import array
 import os
 import shutil
 import signal
@@ -30,7 +37,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "desktop"))
 sys.path.insert(0, HERE)
 
 from desktop_test import Desktop, Failure, check, dos_path, square_wav, wait_for  # noqa: E402
-from pulselib import Monitor, PulseError, PulseServer  # noqa: E402
+from pulselib import Monitor, PulseError, PulseServer, frames_of, loop_breaks, onset, sine_wav  # noqa: E402
 
 LOST = "qksonnerix: the sound output was lost; playing silently until it is back"
 NOT_YET = "qksonnerix: no sound output yet; playing silently until one appears"
@@ -198,8 +205,83 @@ def case_chosen_output(d):
         d.quit()
 
 
+PERIOD = 128          # frames of one cycle of the loop's sine: 375 Hz at 48 kHz
+AMPLITUDE = 16384     # half of full scale
+FLOOR = AMPLITUDE * 9 // 10
+
+
+def check_detector(samples, at):
+    """The break detector finds a frame dropped and 3 ms of silence put in a loop that is
+    clean from frame `at` on (1 s of it), and nothing in the loop as it is."""
+    ch = 2
+    window = 48000
+    check(loop_breaks(samples, PERIOD, at, window, FLOOR) == [], "the detector finds a break in a clean loop")
+    cut = at + 20000
+    dropped = samples[:cut * ch] + samples[(cut + 1) * ch:]
+    found = loop_breaks(dropped, PERIOD, at, window, FLOOR)
+    check(len(found) == 1 and found[0][0] <= cut <= found[0][1], "a dropped frame at %d: found %s" % (cut, found))
+    gap = samples[:cut * ch] + array.array("h", [0] * (144 * ch)) + samples[cut * ch:]
+    found = loop_breaks(gap, PERIOD, at, window, FLOOR)
+    check(len(found) == 1 and found[0][0] <= cut + 144 and found[0][1] >= cut + 144,
+          "3 ms of silence at %d: found %s" % (cut, found))
+    nudged = array.array("h", samples)
+    nudged[(cut + 7) * ch + 1] += 40
+    found = loop_breaks(nudged, PERIOD, at, window, FLOOR)
+    check(len(found) == 1 and found[0][0] == cut + 7, "a click at %d: found %s" % (cut + 7, found))
+
+
+def case_loop_under_load(d):
+    # The detector itself, on a synthetic loop first: it must be able to fail.
+    tone = os.path.join(d.home, "sounds", "loop.wav")
+    os.makedirs(os.path.dirname(tone), exist_ok=True)
+    sine_wav(tone, rate=48000, period=PERIOD, periods=375, amplitude=AMPLITUDE)
+    with open(tone, "rb") as f:
+        synthetic = frames_of(f.read()[44:] * 2)
+    check(onset(synthetic) == 1 and max(synthetic) == AMPLITUDE, "the loop's file")
+    check_detector(synthetic, PERIOD)
+
+    d.pulse.start()
+    d.write_ini(["[QK_Pex]", "Lock=0", "Sync=0", "Loop=1", "Auto=0", "Notify=0", "Rehearse=0", "X=40", "Y=40",
+                 "W=640", "H=420", "Wave1=" + dos_path(tone)])
+    mon = Monitor(d.pulse, "qk_main", keep=True)
+    d.start_player()
+    main = d.find_window("QK Sonnerix")
+    d.focus(main)
+    # Both cores busy for the whole loop.
+    busy = [subprocess.Popen(["sh", "-c", "while :; do :; done"]) for _ in range(2)]
+    try:
+        mark = mon.mark()
+        d.key("F1")
+        mon.wait_for_sound(mark)
+        first = onset(mon.frames_since(mark))
+        check(first is not None, "the monitor heard a sound it did not record")
+        start = first + PERIOD * 4  # a few periods in: the start of the sound may still settle
+        window = 5 * 48000          # 5 s of loop
+        wait_for("5 s of loop at the monitor", lambda: mon.recorded_frames(mark) > start + window + 2400,
+                 timeout=60)
+        for p in busy:
+            check(p.poll() is None, "a busy loop ended early")
+    finally:
+        for p in busy:
+            p.kill()
+            p.wait()
+    samples = mon.frames_since(mark)
+    stopped = mon.mark()
+    d.key("space")
+    wait_for("silence after space", lambda: len(mon.peaks(stopped)) > 40 and max(mon.peaks(stopped)[-20:]) == 0,
+             timeout=30)
+    mon.stop()
+    breaks = loop_breaks(samples, PERIOD, start, window, FLOOR)
+    check(breaks == [], "%d breaks in 5 s of loop, at ms %s" % (
+        len(breaks), ["%.2f-%.2f" % ((a - start) / 48.0, (b - start) / 48.0) for a, b in breaks[:20]]))
+    # The detector on this very recording: a dropped frame and a short silence must be found.
+    check_detector(samples, start)
+    d.alive()
+    d.quit()
+
+
 CASES = {"key_sounds": case_key_sounds, "server_restart": case_server_restart, "server_later": case_server_later,
-         "chosen_output": case_chosen_output}
+         "chosen_output": case_chosen_output, "loop_under_load": case_loop_under_load}
 
 
 def main():

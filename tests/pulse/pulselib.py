@@ -6,9 +6,13 @@ it through PULSE_SERVER and a client configuration that forbids autospawning ano
 server. It runs as the calling user; as root (CI) pulseaudio only warns that it is meant
 for ordinary users, which does not matter for a private server with a private socket.
 """
+import array
+import math
 import os
 import signal
+import struct
 import subprocess
+import sys
 import threading
 import time
 
@@ -154,12 +158,16 @@ class PulseServer:
 
 
 class Monitor:
-    """Records a sink's monitor (16-bit stereo) and stamps each chunk with the time it arrived."""
+    """Records a sink's monitor (16-bit stereo) and stamps each chunk with the time it arrived.
 
-    def __init__(self, server, sink, rate=48000, latency_ms=2):
+    With keep=True it also keeps every byte it recorded, for a sample-exact look at the sound."""
+
+    def __init__(self, server, sink, rate=48000, latency_ms=2, keep=False):
         self.rate = rate
         self.chunks = []  # (monotonic time of arrival, peak of the chunk, frames)
         self.lock = threading.Lock()
+        self.raw = bytearray() if keep else None
+        self.raw_at = []  # with keep: for each chunk, its offset in raw
         self.proc = subprocess.Popen(
             ["parec", "--raw", "--format=s16le", "--channels=2", "--rate=%d" % rate,
              "--latency-msec=%d" % latency_ms, "-d", sink + ".monitor"],
@@ -169,7 +177,6 @@ class Monitor:
         wait_until("the monitor recording", lambda: self.chunks or self.proc.poll() is not None, timeout=15)
 
     def _read(self):
-        import array
         while True:
             data = self.proc.stdout.read(4 * 64)
             if not data:
@@ -179,7 +186,21 @@ class Monitor:
             a.frombytes(data[:len(data) // 2 * 2])
             peak = max((abs(v) for v in a), default=0)
             with self.lock:
+                if self.raw is not None:
+                    self.raw_at.append(len(self.raw))
+                    self.raw += data
                 self.chunks.append((now, peak, len(data) // 4))
+
+    def frames_since(self, since):
+        """With keep: the frames recorded from mark `since` on, as whole frames."""
+        with self.lock:
+            start = self.raw_at[since] if since < len(self.raw_at) else len(self.raw)
+            return frames_of(self.raw[start:])
+
+    def recorded_frames(self, since=0):
+        """How many frames arrived after mark `since`."""
+        with self.lock:
+            return sum(c[2] for c in self.chunks[since:])
 
     def mark(self):
         with self.lock:
@@ -204,3 +225,74 @@ class Monitor:
         if self.proc.poll() is None:
             self.proc.terminate()
             self.proc.wait()
+
+
+def frames_of(data, channels=2):
+    """16-bit little-endian interleaved bytes as an array of samples, cut to whole frames."""
+    a = array.array("h")
+    whole = len(data) // (2 * channels) * (2 * channels)
+    a.frombytes(bytes(data[:whole]))
+    if sys.byteorder == "big":
+        a.byteswap()
+    return a
+
+
+def sine_wav(path, rate=48000, period=128, periods=375, amplitude=16384, channels=2):
+    """A 16-bit sine of exactly `period` frames per cycle and a whole number of cycles, so
+    that looped end to end it never breaks: every sample equals the one a period earlier."""
+    cycle = [int(round(amplitude * math.sin(2 * math.pi * n / period))) for n in range(period)]
+    one = array.array("h", [v for v in cycle for _ in range(channels)])
+    if sys.byteorder == "big":
+        one.byteswap()
+    data = one.tobytes() * periods
+    block = 2 * channels
+    header = b"RIFF" + struct.pack("<I", 36 + len(data)) + b"WAVEfmt " + struct.pack(
+        "<IHHIIHH", 16, 1, channels, rate, rate * block, block, 16) + b"data" + struct.pack("<I", len(data))
+    with open(path, "wb") as f:
+        f.write(header + data)
+
+
+def onset(samples, threshold=200, channels=2):
+    """The first frame of an interleaved recording with a sample above threshold, or None."""
+    for i, v in enumerate(samples):
+        if v > threshold or v < -threshold:
+            return i // channels
+    return None
+
+
+def loop_breaks(samples, period, start, frames, floor, tolerance=1, channels=2):
+    """Where a looped periodic sound breaks, in frames start .. start+frames of an interleaved
+    recording: every sample must equal the one `period` frames earlier (give or take
+    `tolerance`), and every period must swing past +-floor, so a gap of silence breaks it
+    too, however long. A window running past the end of the recording breaks there.
+
+    Gives the breaks as (first frame, last frame), those less than a period apart merged."""
+    if start < period:
+        raise ValueError("the window must start a period into the recording")
+    spans = []
+    end = min(start + frames, len(samples) // channels)
+    step = period * channels
+    block = 1024 * channels
+    n, last = start * channels, end * channels
+    while n < last:
+        m = min(n + block, last)
+        if samples[n:m] != samples[n - step:m - step]:  # the exact compare runs in C; look closer only here
+            for i in range(n, m):
+                d = samples[i] - samples[i - step]
+                if d > tolerance or d < -tolerance:
+                    spans.append((i // channels, i // channels))
+        n = m
+    for f in range(start, end, period):
+        seg = samples[f * channels:min(f + period, end) * channels]
+        if max(seg) < floor or -min(seg) < floor:
+            spans.append((f, min(f + period, end) - 1))
+    if end < start + frames:
+        spans.append((end, start + frames - 1))
+    spans.sort()
+    breaks = []
+    for a, b in spans:
+        if breaks and a - breaks[-1][1] <= period:
+            breaks[-1][1] = max(breaks[-1][1], b)
+        else:
+            breaks.append([a, b])
+    return [(a, b) for a, b in breaks]
