@@ -6,32 +6,60 @@ recorded at its monitor with parec). Figures:
   - key to sound: from a key event entering the X server (XTest, injected from this
     process) to the first non-silent sample at the sink's monitor; median and p95 over
     50 keys (goal: median <= 8 ms, p95 <= 12 ms);
+  - the peer: Linux Show Player, started on a list-layout session of prepared media cues
+    (UriInput, Volume, AutoSink) on the same WAV, GO on Space, measured in the same run
+    by the same key injection and the same monitor, in rounds taking turns with our
+    player; the ratios ours/peer of the medians and of the p95s (goal: <= 0.70 both);
   - paplay: the same file played by paplay, from its start to its first sample, as a reference;
   - recovery: from the server's return (its socket accepts) to the first key that sounds (goal <= 1 s);
   - idle cost: CPU of the player and of the server over 10 s of idling with the output open
-    (goal: player < 0.02 s).
+    (goal: player < 0.02 s);
+  - playback cost: CPU of the player over 10 s of a looped tone (goal < 0.1 s, 1 % of a core);
+  - dropouts under load: with stress-ng --cpu 2 running, a looped 375 Hz sine (exactly 128
+    frames a period at 48 kHz, played bit-exact) for 60 s; at the monitor every sample must
+    equal the one a period earlier and every period must be loud, so each gap, dropout or
+    click is a break (goal: 0). A paplay of the same loop with a 200 ms buffer under the
+    same load checks that the recording chain itself loses nothing.
 Every figure includes the monitor's own capture latency (parec, 2 ms fragments) in the
-same way, so the paplay reference carries the same bias.
+same way, so the paplay reference and the peer carry the same bias.
 
     bench/pulse_bench.py [path/to/qksonnerix]      (default: build/qksonnerix)
+
+It first runs scripts/setup-bench.sh (idempotent: it installs the peer, the GStreamer
+elements it plays through and stress-ng, as root or through sudo, only when missing).
 
 Each measurement is a function taking a Bench (the desktop, the server, the monitor and
 the player), so that another player can be measured by the same functions.
 """
+import importlib.util
+import json
 import os
+import shutil
+import signal
 import statistics
 import subprocess
 import sys
 import time
+import uuid
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "desktop"))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "pulse"))
 
+SYSTEM_PYTHON = "/usr/bin/python3"
+if importlib.util.find_spec("Xlib") is None and os.path.exists(SYSTEM_PYTHON) \
+        and os.path.realpath(sys.executable) != os.path.realpath(SYSTEM_PYTHON):
+    # python3-xlib (and the peer's own modules) are Debian packages: run on the system's Python.
+    os.execv(SYSTEM_PYTHON, [SYSTEM_PYTHON] + sys.argv)
+
 from desktop_test import Desktop, dos_path, square_wav, wait_for  # noqa: E402
-from pulselib import Monitor, PulseServer  # noqa: E402
+from pulselib import Monitor, PulseServer, loop_breaks, onset, sine_wav  # noqa: E402
 from Xlib import X, XK, display  # noqa: E402
 from Xlib.ext import xtest  # noqa: E402
+
+PEER_TITLE = "Linux Show Player"
+LOOP_PERIOD = 128       # frames of one cycle of the loop's sine: 375 Hz at 48 kHz
+LOOP_AMPLITUDE = 16384  # half of full scale
 
 
 class Bench:
@@ -42,8 +70,12 @@ class Bench:
         self.pulse = PulseServer(self.desktop.root, [("qk_main", "QK Main Output", 48000)])
         self.monitor = None
         self.player = None
+        self.peer = None
+        self.peer_window = None
+        self.our_window = None
         self.x = None
         self.sample = os.path.join(self.desktop.home, "sounds", "tone.wav")
+        self.loop_sample = os.path.join(self.desktop.home, "sounds", "loop.wav")
 
     def start(self):
         self.desktop.start()
@@ -52,19 +84,87 @@ class Bench:
         self.x = display.Display(self.desktop.display)
         os.makedirs(os.path.dirname(self.sample), exist_ok=True)
         square_wav(self.sample, 8000, 0.3)  # loud from its first frame
+        sine_wav(self.loop_sample, rate=48000, period=LOOP_PERIOD, periods=375, amplitude=LOOP_AMPLITUDE)
 
-    def start_qksonnerix(self):
+    def start_qksonnerix(self, loop=False):
+        """Our player, the bench's tone on F1 (or, with loop, the looped sine)."""
         d = self.desktop
-        d.write_ini(["[QK_Pex]", "Lock=0", "Sync=0", "Loop=0", "Auto=0", "Notify=0", "Rehearse=0", "X=40", "Y=40",
-                     "W=640", "H=420", "Wave1=" + dos_path(self.sample)])
+        d.write_ini(["[QK_Pex]", "Lock=0", "Sync=0", "Loop=%d" % loop, "Auto=0", "Notify=0", "Rehearse=0", "X=40",
+                     "Y=40", "W=640", "H=420", "Wave1=" + dos_path(self.loop_sample if loop else self.sample)])
         env = self.pulse.client_env(d.env)
         env["SDL_AUDIODRIVER"] = "pulseaudio"
         self.err_path = os.path.join(d.root, "player.err")
         d.player = subprocess.Popen([d.exe], env=env, cwd=d.home, stdout=subprocess.DEVNULL,
-                                    stderr=open(self.err_path, "wb"))
+                                    stderr=open(self.err_path, "ab"))
         self.player = d.player
-        window = d.find_window("QK Sonnerix")
-        d.focus(window)
+        self.our_window = d.find_window("QK Sonnerix")
+        d.focus(self.our_window)
+
+    def stop_qksonnerix(self):
+        self.player.send_signal(signal.SIGTERM)
+        self.player.wait(timeout=15)
+        self.player = self.desktop.player = None
+
+    def start_peer(self, cues=60):
+        """The peer on a list-layout session of `cues` media cues on the bench's tone, its
+        configuration and state in a home of its own, its GStreamer output on our server.
+        The cursor is put on the first cue, so each Space (GO) starts the next fresh cue."""
+        d = self.desktop
+        home = os.path.join(d.root, "peer")
+        conf_dir = os.path.join(home, ".linux_show_player")
+        os.makedirs(conf_dir, exist_ok=True)
+        # Its own defaults, which map GO to Space, written where it would write them itself.
+        spec = importlib.util.find_spec("lisp")
+        if spec is None:
+            raise SystemExit("the peer's Python modules are missing: run scripts/setup-bench.sh")
+        default_cfg = os.path.join(os.path.dirname(spec.origin), "default.cfg")
+        with open(default_cfg) as f:
+            cfg = f.read()
+        if "GoKey = Space" not in cfg:
+            raise SystemExit("the peer's default configuration no longer maps GO to Space: " + default_cfg)
+        shutil.copyfile(default_cfg, os.path.join(conf_dir, "config.cfg"))
+        session = os.path.join(home, "bench.lsp")
+        write_peer_session(session, self.sample, cues)
+        env = self.pulse.client_env(d.env)
+        for k in ("XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "QT_QPA_PLATFORMTHEME"):
+            env.pop(k, None)
+        env.update({"HOME": home, "XDG_CONFIG_HOME": os.path.join(home, ".config"),
+                    "XDG_DATA_HOME": os.path.join(home, ".local", "share"),
+                    "XDG_CACHE_HOME": os.path.join(home, ".cache"), "QT_QPA_PLATFORM": "xcb"})
+        self.peer_log = os.path.join(d.root, "peer.log")
+        self.peer = subprocess.Popen(["linux-show-player", "--log", "info", "--file", session], env=env, cwd=home,
+                                     stdout=open(self.peer_log, "ab"), stderr=subprocess.STDOUT)
+
+        def loaded():
+            if self.peer.poll() is not None:
+                raise SystemExit("the peer ended (%s): %s" % (self.peer.returncode, self.peer_output()))
+            with open(self.peer_log, errors="replace") as f:
+                return f.read().count("Last action: AddItemAction") >= cues
+        wait_for("the peer to load its %d cues" % cues, loaded, timeout=60, interval=0.1)
+        mine, d.player = d.player, self.peer
+        try:
+            self.peer_window = d.find_window(PEER_TITLE)
+        finally:
+            d.player = mine
+        d.focus(self.peer_window)
+        self.key("Home")  # the first cue; a loaded session leaves the cursor on the last one
+
+    def peer_output(self):
+        try:
+            with open(self.peer_log, errors="replace") as f:
+                return f.read()[-1500:]
+        except OSError:
+            return ""
+
+    def stop_peer(self):
+        if self.peer and self.peer.poll() is None:
+            self.peer.terminate()
+            try:
+                self.peer.wait(timeout=15)
+            except subprocess.TimeoutExpired:
+                self.peer.kill()
+                self.peer.wait()
+        self.peer = None
 
     def key(self, name):
         code = self.x.keysym_to_keycode(XK.string_to_keysym(name))
@@ -83,10 +183,30 @@ class Bench:
         wait_for("silence at the monitor", quiet, timeout=30, interval=0.005)
 
     def stop(self):
+        self.stop_peer()
         if self.monitor:
             self.monitor.stop()
         self.pulse.stop()
         self.desktop.close()
+
+
+def write_peer_session(path, wav, cues):
+    """A session file of the peer: a list layout with `cues` media cues, each a pipeline of
+    UriInput, Volume and AutoSink on `wav` (the layout of a session it saves itself)."""
+    session = {
+        "application": {"layout": "List Layout"},
+        "cues": [{
+            "_type_": "MediaCue",
+            "id": str(uuid.uuid4()),
+            "index": i,
+            "name": "tone %d" % (i + 1),
+            "_media_": {"pipe": ["UriInput", "Volume", "AutoSink"],
+                        "elements": {"UriInput": {"uri": "file://" + wav}}},
+        } for i in range(cues)],
+        "plugins": {},
+    }
+    with open(path, "w", encoding="utf-8") as f:
+        json.dump(session, f, indent=4, sort_keys=True)
 
 
 def percentile(values, p):
@@ -103,8 +223,32 @@ def key_to_sound(b, keys=50, play="F1", stop="space"):
         t0 = b.key(play)
         t1 = b.monitor.wait_for_sound(mark, timeout=10)
         out.append((t1 - t0) * 1000)
-        b.key(stop)
+        if stop:
+            b.key(stop)
     return out
+
+
+def ours(b, keys):
+    b.desktop.focus(b.our_window)
+    return key_to_sound(b, keys, play="F1", stop="space")
+
+
+def peer(b, keys):
+    """The peer: each Space is GO on the next prepared cue; its tone (0.3 s) plays out."""
+    b.desktop.focus(b.peer_window)
+    return key_to_sound(b, keys, play="space", stop=None)
+
+
+def side_by_side(b, keys=50, rounds=5, warm=2):
+    """Both players in turns of keys/rounds keys, so that the machine's other work weighs on
+    both alike; `warm` keys each first, not counted (a first sound opens streams)."""
+    warm_ours, warm_peer = ours(b, warm), peer(b, warm)
+    a, p = [], []
+    for r in range(rounds):
+        n = keys // rounds + (1 if r < keys % rounds else 0)
+        a += ours(b, n)
+        p += peer(b, n)
+    return a, p, warm_ours, warm_peer
 
 
 def paplay_reference(b, runs=10):
@@ -153,6 +297,13 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
+def idle_cost_of(pid, seconds=10):
+    time.sleep(1)
+    c0 = cpu_seconds(pid)
+    time.sleep(seconds)
+    return cpu_seconds(pid) - c0
+
+
 def idle_cost(b, seconds=10):
     """CPU seconds of the player and of the server over `seconds` of idling."""
     b.wait_quiet()
@@ -162,18 +313,128 @@ def idle_cost(b, seconds=10):
     return cpu_seconds(b.player.pid) - p0, cpu_seconds(b.pulse.proc.pid) - s0
 
 
+def playback_cost(b, seconds=10):
+    """CPU seconds of the player over `seconds` of the looped sine playing."""
+    b.desktop.focus(b.our_window)
+    b.wait_quiet()
+    mark = b.monitor.mark()
+    b.key("F1")
+    b.monitor.wait_for_sound(mark, timeout=10)
+    time.sleep(1)
+    p0 = cpu_seconds(b.player.pid)
+    time.sleep(seconds)
+    used = cpu_seconds(b.player.pid) - p0
+    b.key("space")
+    return used
+
+
+class Load:
+    """stress-ng keeping `cpus` cores busy, in a process group of its own, ended at exit."""
+
+    def __init__(self, cpus=2):
+        self.proc = subprocess.Popen(["stress-ng", "--cpu", str(cpus), "--timeout", "600s", "--quiet"],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+
+    def stop(self):
+        if self.proc.poll() is None:
+            os.killpg(self.proc.pid, signal.SIGINT)
+            try:
+                self.proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                os.killpg(self.proc.pid, signal.SIGKILL)
+                self.proc.wait()
+
+
+def break_report(breaks, start, rate=48000):
+    return ", ".join("%.1f ms (%.1f ms long)" % ((a - start) * 1000.0 / rate, (z - a + 1) * 1000.0 / rate)
+                     for a, z in breaks[:20]) + (" ..." if len(breaks) > 20 else "")
+
+
+def recorded_loop(b, play, seconds, rate=48000):
+    """Starts a looped sine with play(), records `seconds` of it at a monitor that keeps its
+    samples, gives (breaks, window start, recording)."""
+    mon = Monitor(b.pulse, "qk_main", keep=True)
+    try:
+        mark = mon.mark()
+        stop = play()
+        mon.wait_for_sound(mark, timeout=10)
+        first = onset(mon.frames_since(mark))
+        start = first + LOOP_PERIOD * 4
+        frames = int(seconds * rate)
+        wait_for("%d s of loop" % seconds, lambda: mon.recorded_frames(mark) > start + frames + 2400,
+                 timeout=seconds * 2 + 30, interval=0.1)
+        samples = mon.frames_since(mark)
+        stop()
+    finally:
+        mon.stop()
+    return loop_breaks(samples, LOOP_PERIOD, start, frames, LOOP_AMPLITUDE * 9 // 10), start
+
+
+def loop_under_load(b, seconds=60, control_seconds=20):
+    """Breaks in `seconds` of our looped sine with both cores busy, and in a paplay of the
+    same loop with a 200 ms buffer under the same load (the recording chain's own check)."""
+    b.desktop.focus(b.our_window)
+    b.wait_quiet()
+    control_wav = os.path.join(b.desktop.root, "loop-long.wav")
+    sine_wav(control_wav, rate=48000, period=LOOP_PERIOD, periods=375 * (control_seconds + 3),
+             amplitude=LOOP_AMPLITUDE)
+    load = Load(2)
+    try:
+        time.sleep(1)
+
+        def ours_play():
+            b.key("F1")
+            return lambda: b.key("space")
+        ours_breaks, ours_start = recorded_loop(b, ours_play, seconds)
+        b.wait_quiet()
+
+        def paplay_play():
+            p = subprocess.Popen(["paplay", "--latency-msec=200", control_wav], env=b.pulse.client_env())
+
+            def stop():
+                p.terminate()
+                p.wait()
+            return stop
+        control_breaks, control_start = recorded_loop(b, paplay_play, control_seconds)
+    finally:
+        load.stop()
+    return ours_breaks, ours_start, control_breaks, control_start
+
+
+def stats_line(name, v):
+    return "%s, %d keys: median %.1f ms, p95 %.1f ms, min %.1f ms, max %.1f ms" % (
+        name, len(v), statistics.median(v), percentile(v, 95), min(v), max(v))
+
+
+def setup_bench():
+    script = os.path.join(HERE, "..", "scripts", "setup-bench.sh")
+    r = subprocess.run(["bash", script])
+    if r.returncode != 0:
+        raise SystemExit("scripts/setup-bench.sh failed (exit %d): run it as root, or with sudo at hand, "
+                         "to install the peer, its GStreamer elements and stress-ng" % r.returncode)
+
+
 def main():
     exe = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(HERE, "..", "build", "qksonnerix"))
+    setup_bench()
     b = Bench(exe)
     try:
         b.start()
         b.start_qksonnerix()
+        b.start_peer()
         print("QK Sonnerix sound benchmark (%s), PulseAudio null sink at 48 kHz" % exe)
         load = os.getloadavg()
         print("load average at start: %.2f %.2f %.2f (other work on this machine makes the figures noisy)" % load)
-        ks = key_to_sound(b)
-        print("key to sound, %d keys: median %.1f ms, p95 %.1f ms, min %.1f ms, max %.1f ms (goal: median <= 8, "
-              "p95 <= 12)" % (len(ks), statistics.median(ks), percentile(ks, 95), min(ks), max(ks)))
+        ks, ps, warm_ks, warm_ps = side_by_side(b)
+        print("key to sound, both players in one run, 5 rounds taking turns (first keys, not counted: ours %s ms, "
+              "peer %s ms)" % (", ".join("%.1f" % v for v in warm_ks), ", ".join("%.1f" % v for v in warm_ps)))
+        print("  " + stats_line("QK Sonnerix (F1)", ks) + " (goal: median <= 8, p95 <= 12)")
+        print("  " + stats_line("Linux Show Player 0.5.3 (GO on Space)", ps))
+        print("  ours/peer: median %.2f, p95 %.2f (goal: <= 0.70 both)"
+              % (statistics.median(ks) / statistics.median(ps), percentile(ks, 95) / percentile(ps, 95)))
+        peer_idle = idle_cost_of(b.peer.pid)
+        print("peer idle, 10 s with its session loaded: %.3f s CPU (for comparison)" % peer_idle)
+        b.stop_peer()
         pa = paplay_reference(b)
         print("paplay of the same file, %d runs: median %.1f ms, p95 %.1f ms (reference)"
               % (len(pa), statistics.median(pa), percentile(pa, 95)))
@@ -184,6 +445,17 @@ def main():
             reopened, key = recovery(b)
             print("recovery: output open again %.0f ms after the server's return, a key then sounds in %.1f ms: "
                   "%.0f ms (goal <= 1000 ms)" % (reopened * 1000, key * 1000, (reopened + key) * 1000))
+        b.stop_qksonnerix()
+        b.start_qksonnerix(loop=True)
+        play_cpu = playback_cost(b)
+        print("playback, 10 s of a looped tone: player %.3f s CPU, %.2f %% of a core (goal < 0.1 s, 1 %%)"
+              % (play_cpu, play_cpu * 10))
+        ob, os_, cb, cs = loop_under_load(b)
+        print("dropouts under load (stress-ng --cpu 2), 60 s of a looped 375 Hz sine: %d breaks (goal: 0)%s"
+              % (len(ob), (": at " + break_report(ob, os_)) if ob else ""))
+        print("  recording chain check: paplay of the same loop, 200 ms buffer, same load, 20 s: %d breaks "
+              "(must be 0 for the figure above to be the player's)%s" % (len(cb), (": at " + break_report(cb, cs))
+                                                                          if cb else ""))
     finally:
         b.stop()
 
