@@ -329,10 +329,11 @@ def playback_cost(b, seconds=10):
 
 
 class Load:
-    """stress-ng keeping `cpus` cores busy, in a process group of its own, ended at exit."""
+    """stress-ng keeping `cpus` cores busy, in a process group of its own; it ends by itself
+    after 5 minutes should the bench die without stopping it."""
 
     def __init__(self, cpus=2):
-        self.proc = subprocess.Popen(["stress-ng", "--cpu", str(cpus), "--timeout", "600s", "--quiet"],
+        self.proc = subprocess.Popen(["stress-ng", "--cpu", str(cpus), "--timeout", "300s", "--quiet"],
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
 
     def stop(self):
