@@ -1,6 +1,8 @@
 // The engine on a real PulseAudio server (a private one, with a null sink at 48 kHz),
-// through SDL's PulseAudio backend: the output runs at the sink's rate, and while the
-// server is gone the silent clock keeps time, so synchronous plays last their length.
+// through the desktop driver's own stream: the output runs at the sink's rate, every
+// frame of a sound reaches the sink in order, the stream is corked while nothing plays,
+// and while the server is gone the silent clock keeps time, so synchronous plays last
+// their length.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -10,7 +12,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <stdio.h>
+
+#include <algorithm>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/win32.h"
@@ -85,9 +92,88 @@ protected:
         server = -1;
         unlink(socketPath.c_str());
     }
+    // What `pactl list sink-inputs` says of our stream's "Corked:" line ("yes", "no"),
+    // or "" when there is no stream.
+    std::string Corked() {
+        FILE *p = popen("pactl list sink-inputs 2>/dev/null", "r");
+        if (!p) return "";
+        std::string out;
+        char line[512];
+        while (fgets(line, sizeof line, p)) {
+            const char *at = strstr(line, "Corked: ");
+            if (at) out = std::string(at + 8, strcspn(at + 8, "\n"));
+        }
+        pclose(p);
+        return out;
+    }
     std::string dir, socketPath;
     pid_t server = -1;
 };
+
+// Records the sink's monitor (16-bit stereo at 48 kHz) from a parec of its own.
+class MonitorRecording {
+public:
+    MonitorRecording() {
+        pipe = popen("exec parec --raw --format=s16le --channels=2 --rate=48000 --latency-msec=5 -d qk_main.monitor",
+                     "r");
+        if (pipe) reader = std::thread([this] { Read(); });
+    }
+    ~MonitorRecording() {
+        if (pipe) {
+            system("pkill -TERM -P $PPID -x parec >/dev/null 2>&1 || true");
+        }
+        if (reader.joinable()) reader.join();
+        if (pipe) pclose(pipe);
+    }
+    size_t Frames() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return samples.size() / 2;
+    }
+    std::vector<int16_t> Samples() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return samples;
+    }
+
+private:
+    void Read() {
+        int16_t buffer[1024];
+        size_t got;
+        while ((got = fread(buffer, sizeof(int16_t), 1024, pipe)) > 0) {
+            std::lock_guard<std::mutex> lock(mutex);
+            samples.insert(samples.end(), buffer, buffer + got);
+        }
+    }
+    FILE *pipe = nullptr;
+    std::thread reader;
+    std::mutex mutex;
+    std::vector<int16_t> samples;
+};
+
+// A 48 kHz stereo sound whose every frame is told apart by its left sample (1, 2, 3, ...),
+// its right sample naming the sound, so that the sink's monitor shows where each frame went.
+std::string CountingSound(int frames, int16_t mark) {
+    std::vector<int16_t> s;
+    for (int i = 0; i < frames; i++) {
+        s.push_back((int16_t)(i + 1));
+        s.push_back(mark);
+    }
+    return MakeWav16(48000, 2, s);
+}
+
+// Where in the recording the sound named `mark` begins (its frame 1), or -1.
+long FindStart(const std::vector<int16_t> &rec, int16_t mark, size_t from = 0) {
+    for (size_t f = from; f + 1 < rec.size() / 2 + 1 && 2 * f + 1 < rec.size(); f++)
+        if (rec[2 * f] == 1 && rec[2 * f + 1] == mark) return (long)f;
+    return -1;
+}
+
+// How many frames of the sound named `mark` follow each other unbroken from `start`.
+int Unbroken(const std::vector<int16_t> &rec, long start, int16_t mark) {
+    int n = 0;
+    for (size_t f = (size_t)start; 2 * f + 1 < rec.size(); f++, n++)
+        if (rec[2 * f] != (int16_t)(n + 1) || rec[2 * f + 1] != mark) break;
+    return n;
+}
 
 TEST_F(PulseOutput, TheOutputRunsAtTheSinksRate) {
     StartServer();
@@ -115,6 +201,74 @@ TEST_F(PulseOutput, ASynchronousPlayWhileTheServerIsGoneLastsItsLength) {
     WaitForFrames(48000);
     EXPECT_TRUE(qk::sound::IsPlaying());
     EXPECT_EQ(qk::sound::OutputRate(), 48000);
+}
+
+TEST_F(PulseOutput, EveryFrameOfEachSoundReachesTheSinkInOrder) {
+    StartServer();
+    MonitorRecording monitor;
+    // A new recording of an idle sink gets its first data only after a while.
+    WaitUntil([&] { return monitor.Frames() > 0; }, "the monitor's first data");
+    qk::sound::Open();
+    ASSERT_EQ(qk::sound::OutputRate(), 48000);
+    const int kFrames = 6000;  // 125 ms: longer than the stream's queue
+    std::string first = CountingSound(kFrames, 111), second = CountingSound(kFrames, 222);
+    std::string third = CountingSound(kFrames, 333), loop = CountingSound(kFrames, 444);
+
+    // A synchronous play from a corked stream, then another after the stream was corked
+    // again: each whole, the end included.
+    ASSERT_TRUE(sndPlaySoundA(first.c_str(), SND_MEMORY));
+    WaitUntil([&] { return Corked() == "yes"; }, "the stream to be corked");
+    ASSERT_TRUE(sndPlaySoundA(second.c_str(), SND_MEMORY | SND_ASYNC));
+    // A play while a loop plays cuts in: the loop's queue is dropped, and the new sound
+    // follows whole.
+    WaitUntil([&] { return !qk::sound::IsPlaying(); }, "the second sound's end");
+    WaitUntil([&] { return Corked() == "yes"; }, "the second sound to be heard out");
+    ASSERT_TRUE(sndPlaySoundA(loop.c_str(), SND_MEMORY | SND_ASYNC | SND_LOOP));
+    WaitForFrames(kFrames * 2);
+    ASSERT_TRUE(sndPlaySoundA(third.c_str(), SND_MEMORY | SND_ASYNC));
+    WaitUntil([&] { return !qk::sound::IsPlaying(); }, "the third sound's end");
+    WaitUntil([&] { return Corked() == "yes"; }, "the stream to be corked again");
+    size_t heard = monitor.Frames();
+    WaitUntil([&] { return monitor.Frames() >= heard + 4800; }, "the monitor to catch up");
+
+    std::vector<int16_t> rec = monitor.Samples();
+    struct Case {
+        int16_t mark;
+        int whole;
+    } cases[] = {{111, kFrames}, {222, kFrames}, {333, kFrames}};
+    long after = 0;
+    for (const Case &c : cases) {
+        long start = FindStart(rec, c.mark, (size_t)after);
+        ASSERT_GE(start, 0) << "sound " << c.mark << " never began at the sink";
+        EXPECT_EQ(Unbroken(rec, start, c.mark), c.whole) << "sound " << c.mark << " at " << start;
+        after = start;
+    }
+    // The loop was heard, then cut short where the third sound began.
+    long loopStart = FindStart(rec, 444);
+    long thirdStart = FindStart(rec, 333);
+    ASSERT_GE(loopStart, 0);
+    EXPECT_LT(loopStart, thirdStart);
+    EXPECT_GE(thirdStart - loopStart, kFrames * 2 - 48);
+    EXPECT_EQ(Unbroken(rec, loopStart, 444), kFrames) << "the loop's first pass";
+}
+
+TEST_F(PulseOutput, TheStreamIsCorkedOnlyWhileNothingPlays) {
+    StartServer();
+    qk::sound::Open();
+    WaitUntil([&] { return Corked() != ""; }, "the stream");
+    EXPECT_EQ(Corked(), "yes") << "before any sound";
+    std::string loop = MakeWav16(48000, 1, std::vector<int16_t>(4800, 3000));
+    ASSERT_TRUE(sndPlaySoundA(loop.c_str(), SND_MEMORY | SND_ASYNC | SND_LOOP));
+    EXPECT_EQ(Corked(), "no") << "while a loop plays";
+    WaitForFrames(48000);
+    EXPECT_EQ(Corked(), "no") << "a second later";
+    ASSERT_TRUE(sndPlaySoundA(nullptr, 0));
+    WaitUntil([&] { return Corked() == "yes"; }, "the stream to be corked after the stop");
+    // A refused image stops what plays, and leaves the stream corked.
+    ASSERT_TRUE(sndPlaySoundA(loop.c_str(), SND_MEMORY | SND_ASYNC | SND_LOOP));
+    EXPECT_EQ(Corked(), "no");
+    EXPECT_FALSE(sndPlaySoundA("not a sound at all", SND_MEMORY | SND_ASYNC));
+    WaitUntil([&] { return Corked() == "yes"; }, "the stream to be corked after a refused image");
 }
 
 }  // namespace

@@ -53,7 +53,9 @@ bool OpenHelp(const char *hostPath, const char *keyword);
 // output is opened again). True when the output keeps real time (a device, or a silent
 // clock in its place while there is none); false when there is no clock at all
 // (headless), in which case nothing is ever rendered and synchronous plays return at once.
-typedef void (*AudioRender)(int16_t *out, int frames, int rate);
+// It returns whether a sound was playing when it was called (an output that pauses in
+// silence goes by it).
+typedef bool (*AudioRender)(int16_t *out, int frames, int rate);
 // `rate` is what the caller prefers when the device has no rate of its own; on return it
 // is what the output runs at.
 bool AudioOpen(int &rate, int channels, int frames, AudioRender render);
@@ -63,6 +65,9 @@ void AudioClose();
 void AudioChoose(const char *namePart);
 // The names of the outputs there are now.
 std::vector<std::string> AudioDevices();
+// The sound just changed (a play started, or a stop): an output that queues ahead drops
+// what it queued and renders afresh. Called without the engine's lock.
+void AudioChanged();
 // Every sndPlaySoundA call, as made (the headless driver keeps a log).
 void SoundCalled(const void *image, UINT flags, BOOL result);
 

@@ -188,9 +188,10 @@ inline int16_t ToSample(float x) {
 
 }  // namespace
 
-void Render(int16_t *out, int frames, int rate) {
+bool Render(int16_t *out, int frames, int rate) {
     std::lock_guard<std::mutex> lock(g_mutex);
     Voice &v = g_voice;
+    bool playing = v.active;
     if (rate > 0 && rate != g_outputRate) {
         Retune(v, g_outputRate, rate);
         g_outputRate = rate;
@@ -232,6 +233,7 @@ void Render(int16_t *out, int frames, int rate) {
     if (i < frames) memset(out + 2 * i, 0, sizeof(int16_t) * 2 * (size_t)(frames - i));
     if (sounded && g_firstSoundNs.load(std::memory_order_relaxed) == 0) g_firstSoundNs.store(NowNs());
     g_renderedFrames.fetch_add((uint64_t)frames, std::memory_order_relaxed);
+    return playing;
 }
 
 void Open() {
@@ -267,22 +269,28 @@ void Close() {
 
 BOOL Play(const void *image, UINT flags) {
     Open();
+    bool stopped;
     {
         // Whatever plays ends before the new image is even looked at, so a play that is
         // then refused leaves silence; only SND_NOSTOP lets the current sound go on.
         std::lock_guard<std::mutex> lock(g_mutex);
         if (image && (flags & SND_NOSTOP) && g_voice.active) return FALSE;
+        stopped = g_voice.active;
         StopVoice();
     }
-    if (!image) return TRUE;
-    if (!(flags & SND_MEMORY)) return FALSE;  // sounds by name are not kept here
-
-    // A sample in a global memory block is read only within that block; any other
-    // image is taken at the size its RIFF header gives, as the platform does.
-    size_t size = GlobalBlockExtent(image);
-    if (size == 0) size = wav::DeclaredSize(image);
     wav::Image parsed;
-    if (size == 0 || !wav::Parse(image, size, parsed)) return FALSE;
+    bool playable = image && (flags & SND_MEMORY);  // sounds by name are not kept here
+    if (playable) {
+        // A sample in a global memory block is read only within that block; any other
+        // image is taken at the size its RIFF header gives, as the platform does.
+        size_t size = GlobalBlockExtent(image);
+        if (size == 0) size = wav::DeclaredSize(image);
+        playable = size != 0 && wav::Parse(image, size, parsed);
+    }
+    if (!playable) {
+        if (stopped) driver::AudioChanged();  // what the output still holds goes now
+        return image ? FALSE : TRUE;
+    }
 
     std::unique_lock<std::mutex> lock(g_mutex);
     bool async = (flags & SND_ASYNC) != 0;
@@ -290,7 +298,13 @@ BOOL Play(const void *image, UINT flags) {
     uint64_t mine = ++g_generation;
     g_firstSoundNs.store(0);
     g_playNs.store(NowNs());
-    if (!async && g_hasClock) {
+    bool wait = !async && g_hasClock;
+    lock.unlock();
+    // The output renders the new sound at once, from this thread; it takes the engine's
+    // lock to do so.
+    driver::AudioChanged();
+    if (wait) {
+        lock.lock();
         g_ended.wait(lock, [&] { return g_generation != mine; });
     }
     return TRUE;

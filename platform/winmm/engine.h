@@ -34,7 +34,8 @@ BOOL Play(const void *image, UINT flags);
 // calls this from its audio thread (or its silent clock). When the rate differs from
 // the last one (the output was opened again on another device), a playing sound goes
 // on from where it is, converted to the new rate.
-void Render(int16_t *out, int frames, int rate);
+// True when a sound was playing as it was called.
+bool Render(int16_t *out, int frames, int rate);
 
 // Whether a sound is playing now.
 bool IsPlaying();

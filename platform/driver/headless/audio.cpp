@@ -9,6 +9,7 @@ namespace driver {
 bool AudioOpen(int &, int, int, AudioRender) { return false; }
 void AudioClose() {}
 void AudioChoose(const char *) {}
+void AudioChanged() {}
 std::vector<std::string> AudioDevices() { return {}; }
 void SoundCalled(const void *image, UINT flags, BOOL result) { headless::RecordSound(image, flags, result); }
 

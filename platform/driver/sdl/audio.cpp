@@ -1,6 +1,8 @@
-// Desktop sound: the SDL audio device (PulseAudio, PipeWire or ALSA, as SDL finds them)
-// with a small buffer, opened at the device's own rate so that the engine's resampler is
-// the only conversion on the way to the speaker.
+// Desktop sound: a PulseAudio server when one answers (PulseAudio, or PipeWire's Pulse
+// server), through our own stream (pulse.cpp); otherwise the SDL audio device (ALSA and
+// the rest, as SDL finds them) with a small buffer. Either is opened at the device's own
+// rate, so that the engine's resampler is the only conversion on the way to the speaker.
+// SDL_AUDIODRIVER naming another backend than PulseAudio leaves the choice to SDL.
 //
 // The output never stops the program. When no device opens, or the one in use goes away
 // (a sound server restarts, an interface is unplugged), a silent clock renders in its
@@ -15,6 +17,7 @@
 #include <SDL.h>
 #include <dlfcn.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <strings.h>
 
@@ -28,6 +31,7 @@
 #include <vector>
 
 #include "platform/driver/driver.h"
+#include "platform/driver/sdl/pulse.h"
 
 // SDL's PulseAudio backend (2.26) subscribes to device changes in a thread of its own
 // and releases the operation it gets without looking at it; when the server goes away in
@@ -57,6 +61,7 @@ bool g_toldUnmatched = false;
 
 // Touched by the keeper thread only, once it runs (before that, by AudioOpen).
 std::atomic<SDL_AudioDeviceID> g_device{0};
+bool g_native = false;       // the PulseAudio stream is the output
 bool g_subsystem = false;    // SDL's audio subsystem is initialised by us
 std::string g_deviceName;
 
@@ -70,16 +75,32 @@ bool g_stop = false;  // AudioClose wants the keeper to end (under g_signalMutex
 std::thread g_keeper;
 bool g_keeperRunning = false;
 
+void ReportLost() {
+    g_lostSeen.store(true);
+    std::lock_guard<std::mutex> lock(g_signalMutex);
+    g_lost = true;
+    g_signal.notify_all();
+}
+
 void SDLCALL Callback(void *, Uint8 *stream, int len) {
     g_render((int16_t *)stream, len / (2 * g_channels), g_rate.load(std::memory_order_relaxed));
     // A device whose server went away is marked stopped by SDL, which then keeps calling
     // here on a timer of its own; the keeper replaces it with the silent clock.
-    if (!g_lostSeen.load(std::memory_order_relaxed) && SDL_GetAudioDeviceStatus(g_device) == SDL_AUDIO_STOPPED) {
-        g_lostSeen.store(true);
-        std::lock_guard<std::mutex> lock(g_signalMutex);
-        g_lost = true;
-        g_signal.notify_all();
-    }
+    if (!g_lostSeen.load(std::memory_order_relaxed) && SDL_GetAudioDeviceStatus(g_device) == SDL_AUDIO_STOPPED)
+        ReportLost();
+}
+
+// Whether to try the PulseAudio server ourselves: unless SDL_AUDIODRIVER names only
+// other backends.
+bool NativeFirst() {
+    const char *drivers = getenv("SDL_AUDIODRIVER");
+    return !drivers || !*drivers || strstr(drivers, "pulse") != nullptr;
+}
+
+void TellUnmatched() {
+    if (g_toldUnmatched) return;
+    g_toldUnmatched = true;
+    fprintf(stderr, "qksonnerix: no sound output matches \"%s\"; using the default output\n", g_wanted.c_str());
 }
 
 bool NameMatches(const char *name, const std::string &part) {
@@ -91,6 +112,8 @@ bool NameMatches(const char *name, const std::string &part) {
 }
 
 void CloseDevice() {
+    if (g_native) pulse::Close();
+    g_native = false;
     if (g_device) SDL_CloseAudioDevice(g_device);
     g_device = 0;
     if (g_subsystem) SDL_QuitSubSystem(SDL_INIT_AUDIO);
@@ -101,6 +124,21 @@ void CloseDevice() {
 // subsystem is started afresh each time, so that a sound server that was not there
 // before, or that came back, is found again.
 bool TryOpen() {
+    g_lostSeen = false;
+    {
+        std::lock_guard<std::mutex> lock(g_signalMutex);
+        g_lost = false;
+    }
+    if (NativeFirst()) {
+        pulse::Opened opened;
+        if (pulse::Open(g_wanted, g_channels, g_render, ReportLost, opened)) {
+            if (opened.unmatched) TellUnmatched();
+            g_native = true;
+            g_deviceName = opened.name;
+            g_rate = opened.rate;
+            return true;
+        }
+    }
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
     g_subsystem = true;
     const char *deviceName = nullptr;
@@ -116,10 +154,7 @@ bool TryOpen() {
                 if (SDL_GetAudioDeviceSpec(i, 0, &preferred) == 0 && preferred.freq > 0) freq = preferred.freq;
             }
         }
-        if (!deviceName && count > 0 && !g_toldUnmatched) {
-            g_toldUnmatched = true;
-            fprintf(stderr, "qksonnerix: no sound output matches \"%s\"; using the default output\n", g_wanted.c_str());
-        }
+        if (!deviceName && count > 0) TellUnmatched();
     }
     char *defaultName = nullptr;
     if (!deviceName && SDL_GetDefaultAudioInfo(&defaultName, &preferred, 0) == 0 && preferred.freq > 0)
@@ -131,11 +166,6 @@ bool TryOpen() {
     want.channels = (Uint8)g_channels;
     want.samples = (Uint16)g_frames;
     want.callback = Callback;
-    g_lostSeen = false;
-    {
-        std::lock_guard<std::mutex> lock(g_signalMutex);
-        g_lost = false;
-    }
     // Should the device still choose another rate, the engine converts to it.
     g_device = SDL_OpenAudioDevice(deviceName, 0, &want, &have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
     if (!g_device) {
@@ -182,7 +212,7 @@ void KeepOutput() {
     std::unique_lock<std::mutex> lock(g_signalMutex);
     for (;;) {
         if (g_stop) return;
-        if (g_device) {
+        if (g_device || g_native) {
             g_signal.wait(lock, [] { return g_stop || g_lost; });
             if (g_stop) return;
             lock.unlock();
@@ -194,7 +224,7 @@ void KeepOutput() {
         lock.unlock();
         bool back = SilentUntilBack();
         if (back) {
-            SDL_PauseAudioDevice(g_device, 0);
+            if (g_device) SDL_PauseAudioDevice(g_device, 0);
             fprintf(stderr, "qksonnerix: the sound output is back (%s, %d Hz)\n", g_deviceName.c_str(), g_rate.load());
         }
         lock.lock();
@@ -234,7 +264,7 @@ bool AudioOpen(int &rate, int channels, int frames, AudioRender render) {
     bool opened = TryOpen();
     if (opened) {
         rate = g_rate;
-        SDL_PauseAudioDevice(g_device, 0);
+        if (g_device) SDL_PauseAudioDevice(g_device, 0);
     } else {
         fprintf(stderr, "qksonnerix: no sound output yet; playing silently until one appears\n");
     }
@@ -258,6 +288,8 @@ void AudioClose() {
     g_keeperRunning = false;
     CloseDevice();
 }
+
+void AudioChanged() { pulse::Changed(); }
 
 void SoundCalled(const void *, UINT, BOOL) {}
 

@@ -1,0 +1,309 @@
+// Desktop sound on a PulseAudio server through libpulse's threaded main loop.
+//
+// The stream is opened corked and stays corked while nothing plays: the server asks for
+// no data and the player's threads all sleep. A play (or a stop) takes the main loop's
+// lock from the caller's thread, flushes what the stream holds, writes a buffer of the
+// new sound and uncorks. From then on the server asks for more as it plays, and once the
+// engine has been silent long enough for the last sound to have left the stream, it is
+// corked again.
+//
+// Locks: the main loop's lock is always taken before the engine's (Render takes the
+// engine's lock, and the engine never calls in here while it holds it).
+#include "platform/driver/sdl/pulse.h"
+
+#include <pulse/pulseaudio.h>
+#include <stdint.h>
+#include <string.h>
+#include <strings.h>
+
+#include <mutex>
+#include <shared_mutex>
+
+namespace qk {
+namespace driver {
+namespace pulse {
+namespace {
+
+// What the stream asks the server for: about 20 ms queued in all, topped up every 5 ms.
+// A new sound does not wait behind the queue (it is flushed), so the queue buys safety
+// under load and costs no latency.
+const int kTargetMs = 20, kRequestMs = 5;
+// Silence written after the last sound before the stream is corked: the whole queue must
+// have been played out by then, or a sound's end would wait in a corked stream.
+const int kCorkAfterMs = 100;
+
+pa_threaded_mainloop *g_loop = nullptr;
+pa_context *g_context = nullptr;
+pa_stream *g_stream = nullptr;
+AudioRender g_render = nullptr;
+void (*g_lost)() = nullptr;
+int g_channels = 2, g_rate = 48000;
+size_t g_frameBytes = 4;
+size_t g_refill = 0;        // bytes written on a change: the stream's whole queue
+uint64_t g_silentFrames = 0;  // rendered since the engine last had a sound
+uint64_t g_corkAfter = 0;
+bool g_corked = true;
+bool g_reportedLoss = false;
+// Held alone while the output is opened or closed (the globals above change then), and
+// shared by the plays that write to it.
+std::shared_mutex g_lifetime;
+
+void CloseLocked();
+
+// Sink lookup results (main loop thread, under its lock).
+struct SinkQuery {
+    const std::string *wanted;
+    bool done;
+    bool found;
+    std::string name, description;
+    int rate;
+};
+
+bool Contains(const char *text, const std::string &part) {
+    if (!text) return false;
+    size_t n = strlen(text), k = part.size();
+    for (size_t i = 0; i + k <= n; i++)
+        if (strncasecmp(text + i, part.c_str(), k) == 0) return true;
+    return false;
+}
+
+void ReportLoss() {
+    if (g_reportedLoss) return;
+    g_reportedLoss = true;
+    if (g_lost) g_lost();
+}
+
+void OnContextState(pa_context *c, void *) {
+    pa_context_state_t state = pa_context_get_state(c);
+    if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED) ReportLoss();
+    pa_threaded_mainloop_signal(g_loop, 0);
+}
+
+void OnStreamState(pa_stream *s, void *) {
+    pa_stream_state_t state = pa_stream_get_state(s);
+    if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) ReportLoss();
+    pa_threaded_mainloop_signal(g_loop, 0);
+}
+
+void OnSink(pa_context *, const pa_sink_info *info, int eol, void *user) {
+    SinkQuery &q = *(SinkQuery *)user;
+    if (eol) {
+        q.done = true;
+        pa_threaded_mainloop_signal(g_loop, 0);
+        return;
+    }
+    if (!info || q.found) return;
+    if (q.wanted && !Contains(info->description, *q.wanted) && !Contains(info->name, *q.wanted)) return;
+    q.found = true;
+    q.name = info->name ? info->name : "";
+    q.description = info->description ? info->description : q.name;
+    q.rate = (int)info->sample_spec.rate;
+}
+
+// Renders `bytes` into the stream (whole frames), the first write placed as `mode` says.
+// True when any of it held a sound.
+bool Write(size_t bytes, pa_seek_mode_t mode) {
+    bool any = false;
+    while (bytes >= g_frameBytes) {
+        void *data = nullptr;
+        size_t n = bytes;
+        if (pa_stream_begin_write(g_stream, &data, &n) < 0 || !data) break;
+        n -= n % g_frameBytes;
+        if (n == 0) {
+            pa_stream_cancel_write(g_stream);
+            break;
+        }
+        int frames = (int)(n / g_frameBytes);
+        bool sounding = g_render((int16_t *)data, frames, g_rate);
+        if (pa_stream_write(g_stream, data, n, nullptr, 0, mode) < 0) break;
+        mode = PA_SEEK_RELATIVE;
+        g_silentFrames = sounding ? 0 : g_silentFrames + (uint64_t)frames;
+        any = any || sounding;
+        bytes -= n;
+    }
+    return any;
+}
+
+void Cork(bool cork) {
+    if (g_corked == cork) return;
+    g_corked = cork;
+    pa_operation *op = pa_stream_cork(g_stream, cork ? 1 : 0, nullptr, nullptr);
+    if (op) pa_operation_unref(op);
+}
+
+// The server asks for more. While corked this only fills the queue once (with silence:
+// nothing plays then), after which it asks no more.
+void OnWrite(pa_stream *, size_t bytes, void *) {
+    Write(bytes, PA_SEEK_RELATIVE);
+    if (!g_corked && g_silentFrames >= g_corkAfter) Cork(true);
+}
+
+// Drops what the stream holds (the old sound, or silence) and writes what the engine
+// plays now at the front of the queue. A corked stream is uncorked first: written the
+// other way round, the server would start the stream a little way into what was
+// written, and a sound's first milliseconds would be lost. Under the main loop's lock.
+void Refresh() {
+    if (!g_stream || pa_stream_get_state(g_stream) != PA_STREAM_READY) return;
+    bool wasCorked = g_corked;
+    Cork(false);
+    pa_operation *op = pa_stream_flush(g_stream, nullptr, nullptr);
+    if (op) pa_operation_unref(op);
+    if (!Write(g_refill, PA_SEEK_RELATIVE_ON_READ) && wasCorked) Cork(true);  // nothing to play after all
+}
+
+// Waits (under the main loop's lock) until `ready` or a failure.
+template <typename Ready, typename Failed>
+bool WaitFor(Ready ready, Failed failed) {
+    for (;;) {
+        if (ready()) return true;
+        if (failed()) return false;
+        pa_threaded_mainloop_wait(g_loop);
+    }
+}
+
+bool ContextFailed() {
+    pa_context_state_t s = pa_context_get_state(g_context);
+    return !PA_CONTEXT_IS_GOOD(s);
+}
+
+bool FindSink(const std::string *wanted, SinkQuery &q) {
+    q.wanted = wanted;
+    q.done = q.found = false;
+    pa_operation *op = wanted ? pa_context_get_sink_info_list(g_context, OnSink, &q)
+                              : pa_context_get_sink_info_by_name(g_context, "@DEFAULT_SINK@", OnSink, &q);
+    if (!op) return false;
+    bool ok = WaitFor([&] { return q.done; }, ContextFailed);
+    if (!ok) pa_operation_cancel(op);
+    pa_operation_unref(op);
+    return ok && q.found && q.rate > 0;
+}
+
+size_t MsToBytes(int ms) { return (size_t)g_rate * (size_t)ms / 1000 * g_frameBytes; }
+
+// Opens the stream; under the main loop's lock, with the context ready.
+bool OpenStream(const std::string &wanted, Opened &opened) {
+    SinkQuery q;
+    opened.unmatched = false;
+    bool found = false;
+    if (!wanted.empty()) {
+        found = FindSink(&wanted, q);
+        if (!found) {
+            if (ContextFailed()) return false;
+            opened.unmatched = true;
+        }
+    }
+    if (!found && !FindSink(nullptr, q)) return false;
+    g_rate = q.rate;
+    pa_sample_spec spec;
+    spec.format = PA_SAMPLE_S16LE;
+    spec.rate = (uint32_t)g_rate;
+    spec.channels = (uint8_t)g_channels;
+    g_frameBytes = pa_frame_size(&spec);
+    pa_proplist *props = pa_proplist_new();
+    pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, "production");
+    g_stream = pa_stream_new_with_proplist(g_context, "QK Sonnerix", &spec, nullptr, props);
+    pa_proplist_free(props);
+    if (!g_stream) return false;
+    pa_stream_set_state_callback(g_stream, OnStreamState, nullptr);
+    pa_stream_set_write_callback(g_stream, OnWrite, nullptr);
+    pa_buffer_attr attr;
+    attr.maxlength = (uint32_t)-1;
+    attr.tlength = (uint32_t)MsToBytes(kTargetMs);
+    attr.prebuf = 0;  // play at once on uncorking; an underrun never stops the stream
+    attr.minreq = (uint32_t)MsToBytes(kRequestMs);
+    attr.fragsize = (uint32_t)-1;
+    pa_stream_flags_t flags = (pa_stream_flags_t)(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);
+    g_corked = true;
+    g_silentFrames = 0;
+    if (pa_stream_connect_playback(g_stream, q.name.c_str(), &attr, flags, nullptr, nullptr) < 0) return false;
+    bool ready = WaitFor([] { return pa_stream_get_state(g_stream) == PA_STREAM_READY; },
+                         [] { return !PA_STREAM_IS_GOOD(pa_stream_get_state(g_stream)) || ContextFailed(); });
+    if (!ready) return false;
+    const pa_buffer_attr *got = pa_stream_get_buffer_attr(g_stream);
+    g_refill = got && got->tlength ? got->tlength : attr.tlength;
+    g_refill -= g_refill % g_frameBytes;
+    g_corkAfter = (uint64_t)g_rate * kCorkAfterMs / 1000 + g_refill / g_frameBytes;
+    opened.rate = g_rate;
+    opened.name = q.description;
+    return true;
+}
+
+}  // namespace
+
+bool Open(const std::string &wanted, int channels, AudioRender render, void (*lost)(), Opened &opened) {
+    std::unique_lock<std::shared_mutex> lifetime(g_lifetime);
+    CloseLocked();
+    g_render = render;
+    g_lost = lost;
+    g_channels = channels;
+    g_reportedLoss = true;  // nothing is reported until the stream is open
+    g_loop = pa_threaded_mainloop_new();
+    if (!g_loop) return false;
+    pa_proplist *props = pa_proplist_new();
+    pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "QK Sonnerix");
+    pa_proplist_sets(props, PA_PROP_APPLICATION_ID, "qksonnerix");
+    pa_proplist_sets(props, PA_PROP_APPLICATION_ICON_NAME, "qksonnerix");
+    g_context = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(g_loop), "QK Sonnerix", props);
+    pa_proplist_free(props);
+    if (!g_context) {
+        CloseLocked();
+        return false;
+    }
+    pa_context_set_state_callback(g_context, OnContextState, nullptr);
+    // No autospawn: the desktop session owns the server; the keeper tries again later.
+    if (pa_context_connect(g_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 ||
+        pa_threaded_mainloop_start(g_loop) < 0) {
+        CloseLocked();
+        return false;
+    }
+    pa_threaded_mainloop_lock(g_loop);
+    bool ok = WaitFor([] { return pa_context_get_state(g_context) == PA_CONTEXT_READY; }, ContextFailed) &&
+              OpenStream(wanted, opened);
+    if (ok) {
+        g_reportedLoss = false;
+        Refresh();  // a sound that plays on (a loop) is heard again at once
+    }
+    pa_threaded_mainloop_unlock(g_loop);
+    if (!ok) CloseLocked();
+    return ok;
+}
+
+void Close() {
+    std::unique_lock<std::shared_mutex> lifetime(g_lifetime);
+    CloseLocked();
+}
+
+namespace {
+void CloseLocked() {
+    if (g_loop) pa_threaded_mainloop_stop(g_loop);
+    if (g_stream) {
+        pa_stream_set_state_callback(g_stream, nullptr, nullptr);
+        pa_stream_set_write_callback(g_stream, nullptr, nullptr);
+        pa_stream_disconnect(g_stream);
+        pa_stream_unref(g_stream);
+        g_stream = nullptr;
+    }
+    if (g_context) {
+        pa_context_set_state_callback(g_context, nullptr, nullptr);
+        pa_context_disconnect(g_context);
+        pa_context_unref(g_context);
+        g_context = nullptr;
+    }
+    if (g_loop) pa_threaded_mainloop_free(g_loop);
+    g_loop = nullptr;
+}
+}  // namespace
+
+void Changed() {
+    // While the output is being opened or closed (which can take a while when a server
+    // hangs), a key must not wait: the opening writes whatever plays once it is done.
+    std::shared_lock<std::shared_mutex> lifetime(g_lifetime, std::try_to_lock);
+    if (!lifetime.owns_lock() || !g_loop) return;
+    pa_threaded_mainloop_lock(g_loop);
+    Refresh();
+    pa_threaded_mainloop_unlock(g_loop);
+}
+
+}  // namespace pulse
+}  // namespace driver
+}  // namespace qk
