@@ -19,7 +19,8 @@ recorded at its monitor with parec). Figures:
     frames a period at 48 kHz, played bit-exact) for 60 s; at the monitor every sample must
     equal the one a period earlier and every period must be loud, so each gap, dropout or
     click is a break (goal: 0). A paplay of the same loop with a 200 ms buffer under the
-    same load checks that the recording chain itself loses nothing.
+    same load, with another client holding the sink at a 3 ms latency, checks that the
+    sink and the recording chain themselves lose nothing.
 Every figure includes the monitor's own capture latency (parec, 2 ms fragments) in the
 same way, so the paplay reference and the peer carry the same bias.
 
@@ -373,12 +374,15 @@ def recorded_loop(b, play, seconds, rate=48000):
 
 def loop_under_load(b, seconds=60, control_seconds=20):
     """Breaks in `seconds` of our looped sine with both cores busy, and in a paplay of the
-    same loop with a 200 ms buffer under the same load (the recording chain's own check)."""
+    same loop with a 200 ms buffer under the same load, the sink held at a low latency
+    (the recording chain's own check)."""
     b.desktop.focus(b.our_window)
     b.wait_quiet()
     control_wav = os.path.join(b.desktop.root, "loop-long.wav")
     sine_wav(control_wav, rate=48000, period=LOOP_PERIOD, periods=375 * (control_seconds + 3),
              amplitude=LOOP_AMPLITUDE)
+    silence_wav = os.path.join(b.desktop.root, "silence.wav")
+    sine_wav(silence_wav, rate=48000, period=LOOP_PERIOD, periods=375 * (control_seconds + 5), amplitude=0)
     load = Load(2)
     try:
         time.sleep(1)
@@ -390,11 +394,16 @@ def loop_under_load(b, seconds=60, control_seconds=20):
         b.wait_quiet()
 
         def paplay_play():
-            p = subprocess.Popen(["paplay", "--latency-msec=200", control_wav], env=b.pulse.client_env())
+            # A second client playing silence with a 3 ms buffer holds the sink at the low
+            # latency a low-latency player sets, so the chain is checked as it runs for ours.
+            env = b.pulse.client_env()
+            low = subprocess.Popen(["paplay", "--latency-msec=3", silence_wav], env=env)
+            p = subprocess.Popen(["paplay", "--latency-msec=200", control_wav], env=env)
 
             def stop():
-                p.terminate()
-                p.wait()
+                for q in (p, low):
+                    q.terminate()
+                    q.wait()
             return stop
         control_breaks, control_start = recorded_loop(b, paplay_play, control_seconds)
     finally:
@@ -454,7 +463,8 @@ def main():
         ob, os_, cb, cs = loop_under_load(b)
         print("dropouts under load (stress-ng --cpu 2), 60 s of a looped 375 Hz sine: %d breaks (goal: 0)%s"
               % (len(ob), (": at " + break_report(ob, os_)) if ob else ""))
-        print("  recording chain check: paplay of the same loop, 200 ms buffer, same load, 20 s: %d breaks "
+        print("  recording chain check: paplay of the same loop, 200 ms buffer, the sink held at 3 ms, same load, "
+              "20 s: %d breaks "
               "(must be 0 for the figure above to be the player's)%s" % (len(cb), (": at " + break_report(cb, cs))
                                                                           if cb else ""))
     finally:
