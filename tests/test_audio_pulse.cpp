@@ -49,6 +49,7 @@ protected:
         qk::sound::Close();
         KillServer();
         unsetenv("PULSE_SERVER");
+        unsetenv("QKSONNERIX_AUDIO_AWAKE");
         StandinTest::TearDown();
     }
     // pulseaudio -n with the sink and a socket of its own; returns once it accepts clients.
@@ -250,6 +251,18 @@ TEST_F(PulseOutput, EveryFrameOfEachSoundReachesTheSinkInOrder) {
     EXPECT_LT(loopStart, thirdStart);
     EXPECT_GE(thirdStart - loopStart, kFrames * 2 - 48);
     EXPECT_EQ(Unbroken(rec, loopStart, 444), kFrames) << "the loop's first pass";
+}
+
+TEST_F(PulseOutput, AStreamKeptAwakeIsNeverCorked) {
+    setenv("QKSONNERIX_AUDIO_AWAKE", "1", 1);
+    StartServer();
+    qk::sound::Open();
+    WaitUntil([&] { return Corked() == "no"; }, "the stream to run");
+    std::string sound = MakeWav16(48000, 1, std::vector<int16_t>(2400, 3000));
+    ASSERT_TRUE(sndPlaySoundA(sound.c_str(), SND_MEMORY));
+    // Well past the time a stream is corked after its last sound.
+    WaitForFrames(48000);
+    EXPECT_EQ(Corked(), "no");
 }
 
 TEST_F(PulseOutput, TheStreamIsCorkedOnlyWhileNothingPlays) {
