@@ -49,6 +49,8 @@ protected:
         qk::sound::Close();
         KillServer();
         unsetenv("PULSE_SERVER");
+        unsetenv("QKSONNERIX_AUDIO_AWAKE");
+        unsetenv("QKSONNERIX_AUDIO_BUFFER_MS");
         StandinTest::TearDown();
     }
     // pulseaudio -n with the sink and a socket of its own; returns once it accepts clients.
@@ -105,6 +107,19 @@ protected:
         }
         pclose(p);
         return out;
+    }
+    // The "Buffer Latency:" pactl reports for our stream, in microseconds (-1: none).
+    long BufferLatency() {
+        FILE *p = popen("pactl list sink-inputs 2>/dev/null", "r");
+        if (!p) return -1;
+        long usec = -1;
+        char line[512];
+        while (fgets(line, sizeof line, p)) {
+            const char *at = strstr(line, "Buffer Latency: ");
+            if (at) usec = atol(at + 16);
+        }
+        pclose(p);
+        return usec;
     }
     std::string dir, socketPath;
     pid_t server = -1;
@@ -252,6 +267,18 @@ TEST_F(PulseOutput, EveryFrameOfEachSoundReachesTheSinkInOrder) {
     EXPECT_EQ(Unbroken(rec, loopStart, 444), kFrames) << "the loop's first pass";
 }
 
+TEST_F(PulseOutput, AStreamKeptAwakeIsNeverCorked) {
+    setenv("QKSONNERIX_AUDIO_AWAKE", "1", 1);
+    StartServer();
+    qk::sound::Open();
+    WaitUntil([&] { return Corked() == "no"; }, "the stream to run");
+    std::string sound = MakeWav16(48000, 1, std::vector<int16_t>(2400, 3000));
+    ASSERT_TRUE(sndPlaySoundA(sound.c_str(), SND_MEMORY));
+    // Well past the time a stream is corked after its last sound.
+    WaitForFrames(48000);
+    EXPECT_EQ(Corked(), "no");
+}
+
 TEST_F(PulseOutput, TheStreamIsCorkedOnlyWhileNothingPlays) {
     StartServer();
     qk::sound::Open();
@@ -269,6 +296,30 @@ TEST_F(PulseOutput, TheStreamIsCorkedOnlyWhileNothingPlays) {
     EXPECT_EQ(Corked(), "no");
     EXPECT_FALSE(sndPlaySoundA("not a sound at all", SND_MEMORY | SND_ASYNC));
     WaitUntil([&] { return Corked() == "yes"; }, "the stream to be corked after a refused image");
+}
+
+TEST_F(PulseOutput, TheQueueIsAsLongAsAsked) {
+    struct Case {
+        const char *asked;
+        long least, most;  // the stream's buffer latency, in microseconds
+    } cases[] = {
+        {nullptr, 5000, 20000},   // 20 ms in all, part of it the sink's own
+        {"200", 100000, 200000},
+        {"2", 1000, 5000},        // no fewer than 4 ms
+        {"lots", 5000, 20000},    // not a number: the usual length
+    };
+    StartServer();
+    for (const Case &c : cases) {
+        if (c.asked) setenv("QKSONNERIX_AUDIO_BUFFER_MS", c.asked, 1);
+        else unsetenv("QKSONNERIX_AUDIO_BUFFER_MS");
+        qk::sound::Open();
+        WaitUntil([&] { return BufferLatency() >= 0; }, "the stream");
+        long usec = BufferLatency();
+        EXPECT_GE(usec, c.least) << (c.asked ? c.asked : "(not set)");
+        EXPECT_LE(usec, c.most) << (c.asked ? c.asked : "(not set)");
+        qk::sound::Close();
+        WaitUntil([&] { return BufferLatency() < 0; }, "the stream to go");
+    }
 }
 
 }  // namespace

@@ -13,9 +13,11 @@
 
 #include <pulse/pulseaudio.h>
 #include <stdint.h>
+#include <stdlib.h>
 #include <string.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <mutex>
 #include <shared_mutex>
 
@@ -24,10 +26,11 @@ namespace driver {
 namespace pulse {
 namespace {
 
-// What the stream asks the server for: about 20 ms queued in all, topped up every 5 ms.
-// A new sound does not wait behind the queue (it is flushed), so the queue buys safety
-// under load and costs no latency.
-const int kTargetMs = 20, kRequestMs = 5;
+// What the stream asks the server for: about 20 ms queued in all, topped up every quarter
+// of that. A new sound does not wait behind the queue (it is flushed), so the queue buys
+// safety under load and costs no latency. QKSONNERIX_AUDIO_BUFFER_MS sets another length
+// (a busy machine that drops out wants more; the benchmark compares them).
+const int kTargetMs = 20, kFewestMs = 4, kMostMs = 1000;
 // Silence written after the last sound before the stream is corked: the whole queue must
 // have been played out by then, or a sound's end would wait in a corked stream.
 const int kCorkAfterMs = 100;
@@ -43,6 +46,10 @@ size_t g_refill = 0;        // bytes written on a change: the stream's whole que
 uint64_t g_silentFrames = 0;  // rendered since the engine last had a sound
 uint64_t g_corkAfter = 0;
 bool g_corked = true;
+// Never corked: the stream keeps running in silence. Corked streams let a desktop's sound
+// server suspend its device after a few seconds, and waking the device again delays the
+// next sound; an operator who would rather pay a little CPU for it asks for this.
+bool g_awake = false;
 bool g_reportedLoss = false;
 // Held alone while the output is opened or closed (the globals above change then), and
 // shared by the plays that write to it.
@@ -125,7 +132,7 @@ bool Write(size_t bytes, pa_seek_mode_t mode) {
 }
 
 void Cork(bool cork) {
-    if (g_corked == cork) return;
+    if (g_corked == cork || (cork && g_awake)) return;
     g_corked = cork;
     pa_operation *op = pa_stream_cork(g_stream, cork ? 1 : 0, nullptr, nullptr);
     if (op) pa_operation_unref(op);
@@ -208,11 +215,18 @@ bool OpenStream(const std::string &wanted, Opened &opened) {
     pa_stream_set_write_callback(g_stream, OnWrite, nullptr);
     pa_buffer_attr attr;
     attr.maxlength = (uint32_t)-1;
-    attr.tlength = (uint32_t)MsToBytes(kTargetMs);
+    int queueMs = kTargetMs;
+    const char *asked = getenv("QKSONNERIX_AUDIO_BUFFER_MS");
+    char *end = nullptr;
+    long ms = asked ? strtol(asked, &end, 10) : 0;
+    if (asked && end != asked && *end == 0) queueMs = (int)std::min(std::max(ms, (long)kFewestMs), (long)kMostMs);
+    attr.tlength = (uint32_t)MsToBytes(queueMs);
     attr.prebuf = 0;  // play at once on uncorking; an underrun never stops the stream
-    attr.minreq = (uint32_t)MsToBytes(kRequestMs);
+    attr.minreq = (uint32_t)MsToBytes(queueMs / 4);
     attr.fragsize = (uint32_t)-1;
     pa_stream_flags_t flags = (pa_stream_flags_t)(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);
+    const char *awake = getenv("QKSONNERIX_AUDIO_AWAKE");
+    g_awake = awake && *awake && strcmp(awake, "0") != 0;
     g_corked = true;
     g_silentFrames = 0;
     if (pa_stream_connect_playback(g_stream, q.name.c_str(), &attr, flags, nullptr, nullptr) < 0) return false;
@@ -262,6 +276,7 @@ bool Open(const std::string &wanted, int channels, AudioRender render, void (*lo
     if (ok) {
         g_reportedLoss = false;
         Refresh();  // a sound that plays on (a loop) is heard again at once
+        if (g_awake) Cork(false);
     }
     pa_threaded_mainloop_unlock(g_loop);
     if (!ok) CloseLocked();
