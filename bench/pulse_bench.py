@@ -94,6 +94,9 @@ class Bench:
                      "Y=40", "W=640", "H=420", "Wave1=" + dos_path(self.loop_sample if loop else self.sample)])
         env = self.pulse.client_env(d.env)
         env["SDL_AUDIODRIVER"] = "pulseaudio"
+        for k in ("QKSONNERIX_AUDIO_DEVICE", "QKSONNERIX_AUDIO_BUFFER_MS", "QKSONNERIX_AUDIO_AWAKE"):
+            if k in os.environ:
+                print("note: %s=%s from the environment is passed to the player" % (k, os.environ[k]))
         self.err_path = os.path.join(d.root, "player.err")
         d.player = subprocess.Popen([d.exe], env=env, cwd=d.home, stdout=subprocess.DEVNULL,
                                     stderr=open(self.err_path, "ab"))

@@ -56,7 +56,8 @@ class PulseDesktop(Desktop):
     def start_player(self, args=(), env_extra=None):
         env = self.pulse.client_env(self.env)
         env["SDL_AUDIODRIVER"] = "pulseaudio"
-        env.pop("QKSONNERIX_AUDIO_DEVICE", None)
+        for k in ("QKSONNERIX_AUDIO_DEVICE", "QKSONNERIX_AUDIO_BUFFER_MS", "QKSONNERIX_AUDIO_AWAKE"):
+            env.pop(k, None)  # the player's own defaults, whatever the caller's environment holds
         env.update(env_extra or {})
         self.log = open(os.path.join(self.root, "player.log"), "wb")
         self.err = open(self.err_path, "wb")
