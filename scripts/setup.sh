@@ -12,6 +12,7 @@ packages=(
   clang libclang-rt-14-dev
   xdg-utils
   pulseaudio pulseaudio-utils python3-xlib
+  pipewire pipewire-pulse wireplumber dbus-daemon
   dpkg-dev desktop-file-utils appstream man-db
 )
 

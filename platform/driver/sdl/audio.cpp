@@ -138,6 +138,10 @@ bool TryOpen() {
             g_rate = opened.rate;
             return true;
         }
+        // A server that answers but has no output yet (a sound server that is still
+        // starting makes its sinks a moment later) is tried again soon; SDL would only
+        // open a stream on it without knowing the sink's rate.
+        if (opened.answered) return false;
     }
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
     g_subsystem = true;

@@ -229,7 +229,10 @@ bool OpenStream(const std::string &wanted, Opened &opened) {
     g_awake = awake && *awake && strcmp(awake, "0") != 0;
     g_corked = true;
     g_silentFrames = 0;
-    if (pa_stream_connect_playback(g_stream, q.name.c_str(), &attr, flags, nullptr, nullptr) < 0) return false;
+    // The default output is left to the server, which then moves the stream along when the
+    // desktop's default changes; a chosen output is asked for by name.
+    if (pa_stream_connect_playback(g_stream, found ? q.name.c_str() : nullptr, &attr, flags, nullptr, nullptr) < 0)
+        return false;
     bool ready = WaitFor([] { return pa_stream_get_state(g_stream) == PA_STREAM_READY; },
                          [] { return !PA_STREAM_IS_GOOD(pa_stream_get_state(g_stream)) || ContextFailed(); });
     if (!ready) return false;
@@ -247,6 +250,7 @@ bool OpenStream(const std::string &wanted, Opened &opened) {
 bool Open(const std::string &wanted, int channels, AudioRender render, void (*lost)(), Opened &opened) {
     std::unique_lock<std::shared_mutex> lifetime(g_lifetime);
     CloseLocked();
+    opened.answered = false;
     g_render = render;
     g_lost = lost;
     g_channels = channels;
@@ -271,8 +275,8 @@ bool Open(const std::string &wanted, int channels, AudioRender render, void (*lo
         return false;
     }
     pa_threaded_mainloop_lock(g_loop);
-    bool ok = WaitFor([] { return pa_context_get_state(g_context) == PA_CONTEXT_READY; }, ContextFailed) &&
-              OpenStream(wanted, opened);
+    opened.answered = WaitFor([] { return pa_context_get_state(g_context) == PA_CONTEXT_READY; }, ContextFailed);
+    bool ok = opened.answered && OpenStream(wanted, opened);
     if (ok) {
         g_reportedLoss = false;
         Refresh();  // a sound that plays on (a loop) is heard again at once

@@ -56,6 +56,40 @@ Press g_press;
 // through instead of starting a move, so the caption can maximise and restore.
 Uint32 g_captionClickTicks = 0;
 bool g_captionDoubleClick = false;
+// Double clicks are counted as the platform counts them, not as SDL does (SDL counts
+// within 32 pixels of the window's own coordinates, so a click on a window that was moved
+// in between could pair with one made before the move): the same button again, on the
+// same window and the same part of it (client area or frame), within the double-click
+// time and within the double-click rectangle round the first click on the screen. The
+// click that completes a double click starts the count over.
+const Uint32 kDoubleClickMs = 500;
+const int kDoubleClickCx = 4, kDoubleClickCy = 4;
+struct Click {
+    HWND hwnd = nullptr;
+    int button = -1;
+    bool client = false;
+    Uint32 ticks = 0;
+    POINT at = {0, 0};
+};
+Click g_lastClick;
+
+bool CountsAsDoubleClick(HWND top, int button, bool client, POINT screen) {
+    Uint32 now = SDL_GetTicks();
+    const Click &l = g_lastClick;
+    bool pair = l.hwnd == top && l.button == button && l.client == client && now - l.ticks < kDoubleClickMs &&
+                abs(screen.x - l.at.x) <= kDoubleClickCx / 2 && abs(screen.y - l.at.y) <= kDoubleClickCy / 2;
+    if (pair) {
+        g_lastClick = Click();
+    } else {
+        g_lastClick.hwnd = top;
+        g_lastClick.button = button;
+        g_lastClick.client = client;
+        g_lastClick.ticks = now;
+        g_lastClick.at = screen;
+    }
+    return pair;
+}
+
 // Where the next system menu opens when it was asked for with the mouse.
 bool g_menuAtPointer = false;
 SDL_Point g_menuPoint = {0, 0};
@@ -304,16 +338,18 @@ void MouseButtonEvent(const SDL_MouseButtonEvent &e) {
         }
         int hit = paint::HitTest(host->hwnd, ex, ey);
         bool captured = GetCapture() && wnd::TopLevel(wnd::FromHandle(GetCapture())) == w;
+        POINT screen = {w->rect.left + ex, w->rect.top + ey};
+        bool dbl = CountsAsDoubleClick(host->hwnd, button, hit == HTCLIENT || captured, screen);
         if (hit == HTCLIENT || captured) {
             g_press = {host, button, HTCLIENT};
-            input::MouseButton(host->hwnd, e.x - off.x, e.y - off.y, button, true, e.clicks == 2);
+            input::MouseButton(host->hwnd, e.x - off.x, e.y - off.y, button, true, dbl);
             return;
         }
         if (GetActiveWindow() != host->hwnd) SetActiveWindow(host->hwnd);
         g_press = {host, button, hit};
         if (button == 0 && hit == HTSYSMENU) {
             g_press = {};
-            if (e.clicks >= 2) {
+            if (dbl) {
                 input::FrameAction(host->hwnd, SC_CLOSE);
             } else {
                 g_menuAtPointer = false;
