@@ -42,7 +42,7 @@ void Usage(FILE *to) {
             "Environment:\n"
             "  QKSONNERIX_AUDIO_DEVICE     the sound output, when --audio-device is not given\n"
             "  QKSONNERIX_AUDIO_AWAKE      1: the PulseAudio stream never corks while idle\n"
-            "  QKSONNERIX_AUDIO_BUFFER_MS  what the PulseAudio stream keeps queued (20)\n"
+            "  QKSONNERIX_AUDIO_BUFFER_MS  what the PulseAudio stream keeps queued (60)\n"
             "  SDL_AUDIODRIVER             the sound system to use (pulseaudio, pipewire, alsa, ...)\n"
             "\n"
             "Other arguments are passed on to the program.\n");
