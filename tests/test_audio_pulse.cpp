@@ -228,9 +228,12 @@ TEST_F(PulseOutput, EveryFrameOfEachSoundReachesTheSinkInOrder) {
     const int kFrames = 6000;  // 125 ms: longer than the stream's queue
     std::string first = CountingSound(kFrames, 111), second = CountingSound(kFrames, 222);
     std::string third = CountingSound(kFrames, 333), loop = CountingSound(kFrames, 444);
+    std::string before = CountingSound(kFrames, 555);
 
-    // A synchronous play from a corked stream, then another after the stream was corked
-    // again: each whole, the end included.
+    // Two synchronous plays, one straight after the other, from a corked stream; then
+    // another play after the stream was corked again: each whole, the end included (the
+    // second play must not cut off what the stream still held of the first).
+    ASSERT_TRUE(sndPlaySoundA(before.c_str(), SND_MEMORY));
     ASSERT_TRUE(sndPlaySoundA(first.c_str(), SND_MEMORY));
     WaitUntil([&] { return Corked() == "yes"; }, "the stream to be corked");
     ASSERT_TRUE(sndPlaySoundA(second.c_str(), SND_MEMORY | SND_ASYNC));
@@ -250,7 +253,7 @@ TEST_F(PulseOutput, EveryFrameOfEachSoundReachesTheSinkInOrder) {
     struct Case {
         int16_t mark;
         int whole;
-    } cases[] = {{111, kFrames}, {222, kFrames}, {333, kFrames}};
+    } cases[] = {{555, kFrames}, {111, kFrames}, {222, kFrames}, {333, kFrames}};
     long after = 0;
     for (const Case &c : cases) {
         long start = FindStart(rec, c.mark, (size_t)after);

@@ -68,6 +68,9 @@ std::vector<std::string> AudioDevices();
 // The sound just changed (a play started, or a stop): an output that queues ahead drops
 // what it queued and renders afresh. Called without the engine's lock.
 void AudioChanged();
+// A synchronous play's sound has been rendered to its end: returns once the output has
+// played out what it queued of it, so that the next play does not cut its end off.
+void AudioDrain();
 // Every sndPlaySoundA call, as made (the headless driver keeps a log).
 void SoundCalled(const void *image, UINT flags, BOOL result);
 

@@ -306,6 +306,8 @@ BOOL Play(const void *image, UINT flags) {
     if (wait) {
         lock.lock();
         g_ended.wait(lock, [&] { return g_generation != mine; });
+        lock.unlock();
+        driver::AudioDrain();
     }
     return TRUE;
 }

@@ -3,8 +3,8 @@ pulselib's PulseServer: the sound server that today's desktops run.
 
 PipeWire needs a session manager (WirePlumber) to link streams to sinks, and WirePlumber
 needs a D-Bus session bus; so a private bus is started first, in the server's own folder,
-and lives until stop(). The null sinks are made through the Pulse server once it answers,
-as a user would with pactl. kill() kills PipeWire, WirePlumber and pipewire-pulse at once,
+and lives until stop(). The null sinks are PipeWire's own, from a configuration drop-in
+in the server's home, so they are there before its Pulse server answers. kill() kills PipeWire, WirePlumber and pipewire-pulse at once,
 as a crash of the sound server would; start() brings them (and the sinks) back.
 """
 import os
@@ -16,6 +16,19 @@ import time
 from pulselib import PulseError, PulseServer, wait_until
 
 PROGRAMS = ("dbus-daemon", "pipewire", "wireplumber", "pipewire-pulse")
+
+SINK = """  { factory = adapter
+    args = {
+      factory.name = support.null-audio-sink
+      node.name = "%s"
+      node.description = "%s"
+      media.class = "Audio/Sink"
+      audio.position = [ FL FR ]
+      audio.rate = %d
+      priority.session = %d
+      priority.driver = %d
+    }
+  }"""
 
 
 def available():
@@ -35,6 +48,17 @@ class PipeWireServer(PulseServer):
         self.bus = None
         self.bus_address = None
         self.procs = []
+
+    def _write_config(self):
+        """The null sinks, made by PipeWire itself as it starts (so they are there before
+        its Pulse server answers), the first one the most wanted as the default."""
+        conf = os.path.join(self.root, "home", ".config", "pipewire", "pipewire.conf.d")
+        os.makedirs(conf, exist_ok=True)
+        objects = []
+        for i, (name, description, rate) in enumerate(self.sinks):
+            objects.append(SINK % (name, description, rate, 2000 - i, 2000 - i))
+        with open(os.path.join(conf, "qk-sinks.conf"), "w") as f:
+            f.write("context.objects = [\n%s\n]\n" % "\n".join(objects))
 
     def _server_env(self):
         env = dict(os.environ)
@@ -61,20 +85,32 @@ class PipeWireServer(PulseServer):
         self.log = open(os.path.join(self.root, "server.log"), "ab")
         if self.bus is None:
             self._start_bus()
+        self._write_config()
         env = self._server_env()
         if os.path.exists(self.socket):
             os.unlink(self.socket)
         self.procs = []
-        for program in PROGRAMS[1:]:
+        # PipeWire first: WirePlumber and pipewire-pulse give up when it is not there yet.
+        pipewire_socket = os.path.join(self.runtime, "pipewire-0")
+        if os.path.exists(pipewire_socket):
+            os.unlink(pipewire_socket)
+        self.procs.append(subprocess.Popen(["pipewire"], env=env, stdout=self.log, stderr=self.log))
+        wait_until("PipeWire", lambda: os.path.exists(pipewire_socket) or self.procs[0].poll() is not None)
+        for program in PROGRAMS[2:]:
             self.procs.append(subprocess.Popen([program], env=env, stdout=self.log, stderr=self.log))
         self.proc = self.procs[-1]
         wait_until("the sound server", self.ready)
-        for name, description, rate in self.sinks:
-            self.pactl(["load-module", "module-null-sink", "sink_name=" + name, "rate=%d" % rate,
-                        "sink_properties='device.description=\"%s\"'" % description])
         wait_until("the sinks", lambda: all(self._has_sink(n) for n, _, _ in self.sinks))
-        self.pactl(["set-default-sink", self.sinks[0][0]])
+        # The default can be set only once the session manager has taken the sink in.
+        wait_until("the default sink", lambda: self.pactl(["set-default-sink", self.sinks[0][0]], check=False)
+                   is not None and self._default_sink() == self.sinks[0][0])
         return time.monotonic()
+
+    def _default_sink(self):
+        for line in (self.pactl(["info"], check=False) or "").splitlines():
+            if line.startswith("Default Sink:"):
+                return line.split(":", 1)[1].strip()
+        return None
 
     def _has_sink(self, name):
         out = self.pactl(["list", "short", "sinks"], check=False) or ""

@@ -10,6 +10,7 @@ bool AudioOpen(int &, int, int, AudioRender) { return false; }
 void AudioClose() {}
 void AudioChoose(const char *) {}
 void AudioChanged() {}
+void AudioDrain() {}
 std::vector<std::string> AudioDevices() { return {}; }
 void SoundCalled(const void *image, UINT flags, BOOL result) { headless::RecordSound(image, flags, result); }
 

@@ -294,6 +294,7 @@ void AudioClose() {
 }
 
 void AudioChanged() { pulse::Changed(); }
+void AudioDrain() { pulse::Drain(); }
 
 void SoundCalled(const void *, UINT, BOOL) {}
 

@@ -13,6 +13,7 @@
 
 #include <pthread.h>
 #include <pulse/pulseaudio.h>
+#include <pulse/rtclock.h>
 #include <sched.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -23,6 +24,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <shared_mutex>
 
@@ -59,6 +61,20 @@ bool g_corked = true;
 bool g_awake = false;
 bool g_reportedLoss = false;
 bool g_raised = false;  // the main loop's thread had its priority raised
+// The engine is not asked for sound until the opening writes it (what the server asks
+// for before that is flushed at once; rendering it would skip that much of a sound).
+bool g_live = false;
+// A synchronous play waits for the queue to run out: nothing more is written meanwhile.
+bool g_draining = false;
+// A wait in the opening (or a drain) gives up at this deadline: a server that accepts
+// the connection but never answers (stopped, swapping) would otherwise hold it for
+// libpulse's own 30 s.
+pa_time_event *g_deadline = nullptr;
+bool g_timedOut = false;
+const pa_usec_t kOpenLimitUsec = 3 * PA_USEC_PER_SEC;
+// A play or a stop that came while the output was being opened (or a sound change not
+// yet written): whoever takes it first writes it, once.
+std::atomic<bool> g_pending{false};
 // Held alone while the output is opened or closed (the globals above change then), and
 // shared by the plays that write to it.
 std::shared_mutex g_lifetime;
@@ -115,8 +131,8 @@ void OnSink(pa_context *, const pa_sink_info *info, int eol, void *user) {
     q.rate = (int)info->sample_spec.rate;
 }
 
-// Renders `bytes` into the stream (whole frames), the first write placed as `mode` says.
-// True when any of it held a sound.
+// Renders `bytes` into the stream (whole frames; silence until the output is live), the
+// first write placed as `mode` says. True when any of it held a sound.
 bool Write(size_t bytes, pa_seek_mode_t mode) {
     bool any = false;
     while (bytes >= g_frameBytes) {
@@ -129,8 +145,15 @@ bool Write(size_t bytes, pa_seek_mode_t mode) {
             break;
         }
         int frames = (int)(n / g_frameBytes);
-        bool sounding = g_render((int16_t *)data, frames, g_rate);
-        if (pa_stream_write(g_stream, data, n, nullptr, 0, mode) < 0) break;
+        bool sounding = false;
+        if (g_live)
+            sounding = g_render((int16_t *)data, frames, g_rate);
+        else
+            memset(data, 0, n);
+        if (pa_stream_write(g_stream, data, n, nullptr, 0, mode) < 0) {
+            pa_stream_cancel_write(g_stream);
+            break;
+        }
         mode = PA_SEEK_RELATIVE;
         g_silentFrames = sounding ? 0 : g_silentFrames + (uint64_t)frames;
         any = any || sounding;
@@ -165,6 +188,7 @@ void OnWrite(pa_stream *, size_t bytes, void *) {
         g_raised = true;
         RaiseThisThread();
     }
+    if (g_draining) return;
     Write(bytes, PA_SEEK_RELATIVE);
     if (!g_corked && g_silentFrames >= g_corkAfter) Cork(true);
 }
@@ -182,14 +206,37 @@ void Refresh() {
     if (!Write(g_refill, PA_SEEK_RELATIVE_ON_READ) && wasCorked) Cork(true);  // nothing to play after all
 }
 
-// Waits (under the main loop's lock) until `ready` or a failure.
+void OnDeadline(pa_mainloop_api *, pa_time_event *, const struct timeval *, void *) {
+    g_timedOut = true;
+    pa_threaded_mainloop_signal(g_loop, 0);
+}
+
+// Under the main loop's lock, with a context.
+void StartDeadline(pa_usec_t usec) {
+    g_timedOut = false;
+    g_deadline = pa_context_rttime_new(g_context, pa_rtclock_now() + usec, OnDeadline, nullptr);
+}
+
+void StopDeadline() {
+    if (g_deadline) pa_threaded_mainloop_get_api(g_loop)->time_free(g_deadline);
+    g_deadline = nullptr;
+    g_timedOut = false;
+}
+
+// Waits (under the main loop's lock) until `ready`, a failure or the deadline.
 template <typename Ready, typename Failed>
 bool WaitFor(Ready ready, Failed failed) {
     for (;;) {
         if (ready()) return true;
-        if (failed()) return false;
+        if (failed() || g_timedOut) return false;
         pa_threaded_mainloop_wait(g_loop);
     }
+}
+
+// Writes the change a play or a stop asked for, unless it was written already. With the
+// lifetime lock shared and the main loop's lock held.
+void RefreshIfPending() {
+    if (g_pending.exchange(false)) Refresh();
 }
 
 bool ContextFailed() {
@@ -280,6 +327,8 @@ bool Open(const std::string &wanted, int channels, AudioRender render, void (*lo
     g_channels = channels;
     g_reportedLoss = true;  // nothing is reported until the stream is open
     g_raised = false;
+    g_live = false;
+    g_draining = false;
     g_loop = pa_threaded_mainloop_new();
     if (!g_loop) return false;
     pa_proplist *props = pa_proplist_new();
@@ -300,16 +349,31 @@ bool Open(const std::string &wanted, int channels, AudioRender render, void (*lo
         return false;
     }
     pa_threaded_mainloop_lock(g_loop);
+    StartDeadline(kOpenLimitUsec);
     opened.answered = WaitFor([] { return pa_context_get_state(g_context) == PA_CONTEXT_READY; }, ContextFailed);
     bool ok = opened.answered && OpenStream(wanted, opened);
+    StopDeadline();
     if (ok) {
         g_reportedLoss = false;
+        g_live = true;
+        g_pending = false;
         Refresh();  // a sound that plays on (a loop) is heard again at once
         if (g_awake) Cork(false);
     }
     pa_threaded_mainloop_unlock(g_loop);
-    if (!ok) CloseLocked();
-    return ok;
+    if (!ok) {
+        CloseLocked();
+        return false;
+    }
+    lifetime.unlock();
+    // A play that came after the opening wrote the sound, while the lock kept it out.
+    std::shared_lock<std::shared_mutex> shared(g_lifetime);
+    if (g_loop) {
+        pa_threaded_mainloop_lock(g_loop);
+        RefreshIfPending();
+        pa_threaded_mainloop_unlock(g_loop);
+    }
+    return true;
 }
 
 void Close() {
@@ -335,16 +399,52 @@ void CloseLocked() {
     }
     if (g_loop) pa_threaded_mainloop_free(g_loop);
     g_loop = nullptr;
+    g_deadline = nullptr;
+    g_live = false;
+}
+
+void OnDrained(pa_stream *, int, void *user) {
+    *(bool *)user = true;
+    pa_threaded_mainloop_signal(g_loop, 0);
 }
 }  // namespace
 
 void Changed() {
     // While the output is being opened or closed (which can take a while when a server
-    // hangs), a key must not wait: the opening writes whatever plays once it is done.
+    // hangs), a key must not wait: the opening writes the change once it is done.
+    g_pending = true;
     std::shared_lock<std::shared_mutex> lifetime(g_lifetime, std::try_to_lock);
     if (!lifetime.owns_lock() || !g_loop) return;
     pa_threaded_mainloop_lock(g_loop);
-    Refresh();
+    RefreshIfPending();
+    pa_threaded_mainloop_unlock(g_loop);
+}
+
+void Drain() {
+    std::shared_lock<std::shared_mutex> lifetime(g_lifetime, std::try_to_lock);
+    if (!lifetime.owns_lock() || !g_loop) return;
+    pa_threaded_mainloop_lock(g_loop);
+    if (g_stream && pa_stream_get_state(g_stream) == PA_STREAM_READY && !g_corked) {
+        // Nothing more is written until the queue has run out, so the drain ends once the
+        // end of the sound has been played; a server that stops answering is given up on.
+        bool drained = false;
+        g_draining = true;
+        pa_operation *op = pa_stream_drain(g_stream, OnDrained, &drained);
+        if (op) {
+            StartDeadline((pa_usec_t)(g_refill / g_frameBytes) * PA_USEC_PER_SEC / (pa_usec_t)g_rate +
+                          PA_USEC_PER_SEC);
+            bool ok = WaitFor([&] { return drained; },
+                              [] { return !PA_STREAM_IS_GOOD(pa_stream_get_state(g_stream)) || ContextFailed(); });
+            StopDeadline();
+            if (!ok) pa_operation_cancel(op);
+            pa_operation_unref(op);
+        }
+        g_draining = false;
+        // What the server asked for meanwhile is still owed: it asks for no more until it
+        // has it.
+        size_t owed = pa_stream_writable_size(g_stream);
+        if (owed != (size_t)-1 && owed > 0) Write(owed, PA_SEEK_RELATIVE);
+    }
     pa_threaded_mainloop_unlock(g_loop);
 }
 

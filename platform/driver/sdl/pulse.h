@@ -31,6 +31,9 @@ bool Open(const std::string &wanted, int channels, AudioRender render, void (*lo
 void Close();
 // The engine's sound changed (a play or a stop): drop what is queued and write afresh.
 void Changed();
+// A synchronous play's sound is rendered to its end: returns once the stream has played
+// what it holds.
+void Drain();
 
 }  // namespace pulse
 }  // namespace driver
