@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what building and testing QK Sonnerix needs on a Debian machine.
+# Installs what building and testing QK Sonnerix needs on a Debian machine, and any
+# further packages named as arguments (scripts/setup-bench.sh names the benchmark's).
 # Idempotent and quiet when everything is there; works as root or through sudo.
 set -euo pipefail
 
@@ -15,6 +16,7 @@ packages=(
   pipewire pipewire-pulse wireplumber dbus-daemon
   dpkg-dev desktop-file-utils appstream man-db
 )
+packages+=("$@")
 
 missing=()
 for p in "${packages[@]}"; do
