@@ -15,6 +15,7 @@
 #include <stdio.h>
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -216,6 +217,7 @@ TEST_F(PulseOutput, ASynchronousPlayWhileTheServerIsGoneLastsItsLength) {
     WaitForFrames(48000);
     EXPECT_TRUE(qk::sound::IsPlaying());
     EXPECT_EQ(qk::sound::OutputRate(), 48000);
+    ASSERT_TRUE(sndPlaySoundA(nullptr, 0));  // before the loop's memory goes
 }
 
 TEST_F(PulseOutput, EveryFrameOfEachSoundReachesTheSinkInOrder) {
@@ -323,6 +325,42 @@ TEST_F(PulseOutput, TheQueueIsAsLongAsAsked) {
         qk::sound::Close();
         WaitUntil([&] { return BufferLatency() < 0; }, "the stream to go");
     }
+}
+
+TEST_F(PulseOutput, AServerThatStopsAnsweringCountsAsLost) {
+    StartServer();
+    qk::sound::Open();
+    ASSERT_EQ(qk::sound::OutputRate(), 48000);
+    std::string loop = MakeWav16(48000, 1, std::vector<int16_t>(4800, 3000));
+    ASSERT_TRUE(sndPlaySoundA(loop.c_str(), SND_MEMORY | SND_ASYNC | SND_LOOP));
+    WaitForFrames(4800);
+    // The server hangs: it keeps its socket but answers nothing.
+    ASSERT_EQ(kill(server, SIGSTOP), 0);
+    // A synchronous play still ends after its length, on the silent clock (played from a
+    // thread of its own, so that a hang fails the test instead of stopping it).
+    std::string sound = MakeWav16(48000, 1, std::vector<int16_t>(9600, 3000));
+    std::atomic<bool> returned{false};
+    uint64_t before = qk::sound::RenderedFrames();
+    std::thread player([&] {
+        sndPlaySoundA(sound.c_str(), SND_MEMORY);
+        returned = true;
+    });
+    bool ended = WaitUntil([&] { return returned.load(); }, "the synchronous play to end");
+    if (!ended) kill(server, SIGCONT);  // lets the play end, so the thread can be joined
+    player.join();
+    EXPECT_GE(qk::sound::RenderedFrames() - before, 9600u);
+    // The server answers again: the loop is heard on it (a recording made from now on
+    // hears only a stream that runs now).
+    ASSERT_EQ(kill(server, SIGCONT), 0);
+    ASSERT_TRUE(sndPlaySoundA(loop.c_str(), SND_MEMORY | SND_ASYNC | SND_LOOP));
+    MonitorRecording monitor;
+    WaitUntil(
+        [&] {
+            std::vector<int16_t> heard = monitor.Samples();
+            return std::count(heard.begin(), heard.end(), (int16_t)3000) > 0;
+        },
+        "the loop at the sink");
+    ASSERT_TRUE(sndPlaySoundA(nullptr, 0));  // before the sounds' memory goes
 }
 
 }  // namespace

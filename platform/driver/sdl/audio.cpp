@@ -140,7 +140,8 @@ bool TryOpen() {
         }
         // A server that answers but has no output yet (a sound server that is still
         // starting makes its sinks a moment later) is tried again soon; SDL would only
-        // open a stream on it without knowing the sink's rate.
+        // open a stream on it without knowing the sink's rate. One that hangs is tried
+        // again too: SDL would wait on it for libpulse's 30 s.
         if (opened.answered) return false;
     }
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;

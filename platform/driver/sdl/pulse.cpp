@@ -71,6 +71,12 @@ bool g_draining = false;
 // libpulse's own 30 s.
 pa_time_event *g_deadline = nullptr;
 bool g_timedOut = false;
+// A running stream is asked for data every few tens of milliseconds. When the server
+// asks for none for this long, it has stopped answering (it hangs, or its machine is
+// swapping): the output counts as lost, so that the silent clock keeps synchronous plays
+// and loops moving and the keeper tries the server again.
+const pa_usec_t kSilentServerUsec = 2 * PA_USEC_PER_SEC;
+pa_time_event *g_watchdog = nullptr;
 const pa_usec_t kOpenLimitUsec = 3 * PA_USEC_PER_SEC;
 // A play or a stop that came while the output was being opened (or a sound change not
 // yet written): whoever takes it first writes it, once.
@@ -162,11 +168,26 @@ bool Write(size_t bytes, pa_seek_mode_t mode) {
     return any;
 }
 
+void OnWatchdog(pa_mainloop_api *, pa_time_event *, const struct timeval *, void *) {
+    if (!g_corked && !g_reportedLoss) ReportLoss();
+}
+
+// Gives a running stream the whole allowance again (a corked one needs none).
+void FeedWatchdog() {
+    if (!g_context) return;
+    pa_usec_t at = pa_rtclock_now() + (g_corked ? 365ull * 24 * 3600 * PA_USEC_PER_SEC : kSilentServerUsec);
+    if (g_watchdog)
+        pa_context_rttime_restart(g_context, g_watchdog, at);
+    else
+        g_watchdog = pa_context_rttime_new(g_context, at, OnWatchdog, nullptr);
+}
+
 void Cork(bool cork) {
     if (g_corked == cork || (cork && g_awake)) return;
     g_corked = cork;
     pa_operation *op = pa_stream_cork(g_stream, cork ? 1 : 0, nullptr, nullptr);
     if (op) pa_operation_unref(op);
+    FeedWatchdog();
 }
 
 // The output's thread gets ahead of ordinary work where the system lets it: real-time
@@ -188,6 +209,7 @@ void OnWrite(pa_stream *, size_t bytes, void *) {
         g_raised = true;
         RaiseThisThread();
     }
+    FeedWatchdog();
     if (g_draining) return;
     Write(bytes, PA_SEEK_RELATIVE);
     if (!g_corked && g_silentFrames >= g_corkAfter) Cork(true);
@@ -350,8 +372,9 @@ bool Open(const std::string &wanted, int channels, AudioRender render, void (*lo
     }
     pa_threaded_mainloop_lock(g_loop);
     StartDeadline(kOpenLimitUsec);
-    opened.answered = WaitFor([] { return pa_context_get_state(g_context) == PA_CONTEXT_READY; }, ContextFailed);
-    bool ok = opened.answered && OpenStream(wanted, opened);
+    bool ready = WaitFor([] { return pa_context_get_state(g_context) == PA_CONTEXT_READY; }, ContextFailed);
+    opened.answered = ready || g_timedOut;  // a server that was reached, even one that hangs
+    bool ok = ready && OpenStream(wanted, opened);
     StopDeadline();
     if (ok) {
         g_reportedLoss = false;
@@ -400,6 +423,7 @@ void CloseLocked() {
     if (g_loop) pa_threaded_mainloop_free(g_loop);
     g_loop = nullptr;
     g_deadline = nullptr;
+    g_watchdog = nullptr;  // freed with the main loop
     g_live = false;
 }
 

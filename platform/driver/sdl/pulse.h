@@ -19,7 +19,8 @@ struct Opened {
     int rate;            // the stream's rate: the sink's own
     std::string name;    // the sink's description
     bool unmatched;      // a name part was asked for and no sink matched it
-    bool answered;       // a server answered (even when no stream opened on it)
+    bool answered;       // a server was reached (even when no stream opened on it, or it
+                         // did not answer in time)
 };
 
 // Connects to the server and opens a corked stream on the sink whose description or
