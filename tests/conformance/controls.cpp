@@ -198,13 +198,7 @@ static void PickerDrive(HWND top, HWND drives) {
 int main(void) {
     ProbeStart();
     HINSTANCE instance = GetModuleHandleA(NULL);
-    WNDCLASSEXA wc;
-    memset(&wc, 0, sizeof wc);
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = ProbeWindowProc;
-    wc.hInstance = instance;
-    wc.lpszClassName = "QkProbeControls";
-    RegisterClassExA(&wc);
+    RegisterProbeClass("QkProbeControls", ProbeWindowProc, 0, NULL, NULL);
     HWND top = CreateWindowExA(0, "QkProbeControls", "controls", WS_OVERLAPPEDWINDOW, 10, 10, 400, 300, NULL, NULL,
                                instance, NULL);
     HWND list = CreateWindowExA(0, "LISTBOX", "", WS_CHILD | WS_VISIBLE | LBS_SORT | LBS_NOTIFY, 0, 0, 100, 100,

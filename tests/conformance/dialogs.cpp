@@ -214,15 +214,8 @@ static void RunBox(const char *typeName, UINT type, const char *keyName, UINT me
 int main(void) {
     ProbeStart();
     HINSTANCE instance = GetModuleHandleA(NULL);
-    WNDCLASSEXA wc;
-    memset(&wc, 0, sizeof wc);
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = OwnerProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
-    wc.hbrBackground = (HBRUSH)GetStockObject(BLACK_BRUSH);
-    wc.lpszClassName = "QkProbeOwner";
-    RegisterClassExA(&wc);
+    RegisterProbeClass("QkProbeOwner", OwnerProc, 0, LoadCursorA(NULL, IDC_ARROW),
+                       (HBRUSH)GetStockObject(BLACK_BRUSH));
     InitCommonControls();
     Owner = CreateWindowExA(0, "QkProbeOwner", "owner", WS_OVERLAPPEDWINDOW, 40, 30, 640, 480, NULL, NULL, instance,
                             NULL);

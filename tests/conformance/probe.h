@@ -87,6 +87,21 @@ static inline int GetFile(const char *path, char *buffer, int capacity) {
     return size;
 }
 
+// Registers a probe's top-level window class.
+static inline void RegisterProbeClass(const char *name, WNDPROC proc, UINT style, HCURSOR cursor,
+                                      HBRUSH background) {
+    WNDCLASSEXA wc;
+    memset(&wc, 0, sizeof wc);
+    wc.cbSize = sizeof wc;
+    wc.style = style;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandleA(NULL);
+    wc.hCursor = cursor;
+    wc.hbrBackground = background;
+    wc.lpszClassName = name;
+    RegisterClassExA(&wc);
+}
+
 #ifdef _WIN32
 static inline void ProbeStart(void) {}
 #else

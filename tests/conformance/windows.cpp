@@ -102,16 +102,8 @@ static HWND Create(HINSTANCE instance, DWORD style) {
 int main(void) {
     ProbeStart();
     HINSTANCE instance = GetModuleHandleA(NULL);
-    WNDCLASSEXA wc;
-    memset(&wc, 0, sizeof wc);
-    wc.cbSize = sizeof wc;
-    wc.style = CS_VREDRAW | CS_HREDRAW;
-    wc.lpfnWndProc = ProbeWindowProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
-    wc.hbrBackground = (HBRUSH)GetStockObject(BLACK_BRUSH);
-    wc.lpszClassName = "QkProbeMain";
-    RegisterClassExA(&wc);
+    RegisterProbeClass("QkProbeMain", ProbeWindowProc, CS_VREDRAW | CS_HREDRAW, LoadCursorA(NULL, IDC_ARROW),
+                       (HBRUSH)GetStockObject(BLACK_BRUSH));
 
     HWND window = Create(instance, WS_OVERLAPPEDWINDOW);
     Step("create");

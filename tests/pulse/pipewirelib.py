@@ -13,7 +13,7 @@ import signal
 import subprocess
 import time
 
-from pulselib import PulseError, PulseServer, wait_until
+from pulselib import PulseError, PulseServer, wait_for
 
 PROGRAMS = ("dbus-daemon", "pipewire", "wireplumber", "pipewire-pulse")
 
@@ -75,8 +75,8 @@ class PipeWireServer(PulseServer):
         address = "unix:path=" + os.path.join(self.runtime, "bus")
         self.bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + address],
                                     stdout=self.log, stderr=self.log)
-        wait_until("the session bus", lambda: os.path.exists(os.path.join(self.runtime, "bus")) or
-                   self.bus.poll() is not None, timeout=15)
+        wait_for("the session bus", lambda: os.path.exists(os.path.join(self.runtime, "bus")) or
+                 self.bus.poll() is not None, timeout=15)
         if self.bus.poll() is not None:
             raise PulseError("the session bus did not start: " + self.server_log())
         self.bus_address = address
@@ -95,15 +95,15 @@ class PipeWireServer(PulseServer):
         if os.path.exists(pipewire_socket):
             os.unlink(pipewire_socket)
         self.procs.append(subprocess.Popen(["pipewire"], env=env, stdout=self.log, stderr=self.log))
-        wait_until("PipeWire", lambda: os.path.exists(pipewire_socket) or self.procs[0].poll() is not None)
+        wait_for("PipeWire", lambda: os.path.exists(pipewire_socket) or self.procs[0].poll() is not None)
         for program in PROGRAMS[2:]:
             self.procs.append(subprocess.Popen([program], env=env, stdout=self.log, stderr=self.log))
         self.proc = self.procs[-1]
-        wait_until("the sound server", self.ready)
-        wait_until("the sinks", lambda: all(self._has_sink(n) for n, _, _ in self.sinks))
+        wait_for("the sound server", self.ready, timeout=30, interval=0.01)
+        wait_for("the sinks", lambda: all(self._has_sink(n) for n, _, _ in self.sinks), timeout=30)
         # The default can be set only once the session manager has taken the sink in.
-        wait_until("the default sink", lambda: self.pactl(["set-default-sink", self.sinks[0][0]], check=False)
-                   is not None and self._default_sink() == self.sinks[0][0])
+        wait_for("the default sink", lambda: self.pactl(["set-default-sink", self.sinks[0][0]], check=False)
+                 is not None and self._default_sink() == self.sinks[0][0], timeout=30)
         return time.monotonic()
 
     def _default_sink(self):

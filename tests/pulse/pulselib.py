@@ -16,21 +16,12 @@ import sys
 import threading
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "desktop"))
+from desktop_test import wait_for  # noqa: E402
+
 
 class PulseError(Exception):
     pass
-
-
-def wait_until(what, probe, timeout=30.0, interval=0.01):
-    """Polls probe() until it gives something true; the timeout is a safety limit only."""
-    end = time.monotonic() + timeout
-    while True:
-        value = probe()
-        if value:
-            return value
-        if time.monotonic() > end:
-            raise PulseError("timed out waiting for " + what)
-        time.sleep(interval)
 
 
 class PulseServer:
@@ -79,7 +70,7 @@ class PulseServer:
         else:
             args = [self.program]
         self.proc = subprocess.Popen(args, env=env, stdout=self.log, stderr=self.log)
-        wait_until("the sound server", self.ready)
+        wait_for("the sound server", self.ready, timeout=30, interval=0.01)
         return time.monotonic()
 
     def ready(self):
@@ -174,7 +165,7 @@ class Monitor:
             env=server.client_env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, bufsize=0)
         self.thread = threading.Thread(target=self._read, daemon=True)
         self.thread.start()
-        wait_until("the monitor recording", lambda: self.chunks or self.proc.poll() is not None, timeout=15)
+        wait_for("the monitor recording", lambda: self.chunks or self.proc.poll() is not None, timeout=15)
 
     def _read(self):
         while True:
@@ -219,7 +210,7 @@ class Monitor:
             return [p for _, p, _ in self.chunks[since:]]
 
     def wait_for_sound(self, since, timeout=30.0, threshold=200):
-        return wait_until("sound at the monitor", lambda: self.first_sound(since, threshold), timeout=timeout)
+        return wait_for("sound at the monitor", lambda: self.first_sound(since, threshold), timeout=timeout)
 
     def stop(self):
         if self.proc.poll() is None:

@@ -19,7 +19,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <strings.h>
 
 #include <algorithm>
 #include <atomic>
@@ -103,14 +102,6 @@ void TellUnmatched() {
     fprintf(stderr, "qksonnerix: no sound output matches \"%s\"; using the default output\n", g_wanted.c_str());
 }
 
-bool NameMatches(const char *name, const std::string &part) {
-    if (!name) return false;
-    size_t n = strlen(name), k = part.size();
-    for (size_t i = 0; i + k <= n; i++)
-        if (strncasecmp(name + i, part.c_str(), k) == 0) return true;
-    return false;
-}
-
 void CloseDevice() {
     if (g_native) pulse::Close();
     g_native = false;
@@ -154,7 +145,7 @@ bool TryOpen() {
         int count = SDL_GetNumAudioDevices(0);
         for (int i = 0; i < count && !deviceName; i++) {
             const char *name = SDL_GetAudioDeviceName(i, 0);
-            if (NameMatches(name, g_wanted)) {
+            if (pulse::NameMatches(name, g_wanted)) {
                 deviceName = name;
                 if (SDL_GetAudioDeviceSpec(i, 0, &preferred) == 0 && preferred.freq > 0) freq = preferred.freq;
             }

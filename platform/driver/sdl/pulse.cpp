@@ -31,6 +31,14 @@
 namespace qk {
 namespace driver {
 namespace pulse {
+
+bool NameMatches(const char *name, const std::string &part) {
+    if (!name) return false;
+    size_t n = strlen(name), k = part.size();
+    for (size_t i = 0; i + k <= n; i++)
+        if (strncasecmp(name + i, part.c_str(), k) == 0) return true;
+    return false;
+}
 namespace {
 
 // What the stream asks the server for: about 60 ms queued in all, topped up every third
@@ -96,14 +104,6 @@ struct SinkQuery {
     int rate;
 };
 
-bool Contains(const char *text, const std::string &part) {
-    if (!text) return false;
-    size_t n = strlen(text), k = part.size();
-    for (size_t i = 0; i + k <= n; i++)
-        if (strncasecmp(text + i, part.c_str(), k) == 0) return true;
-    return false;
-}
-
 void ReportLoss() {
     if (g_reportedLoss) return;
     g_reportedLoss = true;
@@ -130,7 +130,7 @@ void OnSink(pa_context *, const pa_sink_info *info, int eol, void *user) {
         return;
     }
     if (!info || q.found) return;
-    if (q.wanted && !Contains(info->description, *q.wanted) && !Contains(info->name, *q.wanted)) return;
+    if (q.wanted && !NameMatches(info->description, *q.wanted) && !NameMatches(info->name, *q.wanted)) return;
     q.found = true;
     q.name = info->name ? info->name : "";
     q.description = info->description ? info->description : q.name;

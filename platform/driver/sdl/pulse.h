@@ -15,6 +15,10 @@ namespace qk {
 namespace driver {
 namespace pulse {
 
+// Whether `name` contains `part`, in any case (how an output is chosen by a part of its
+// name, here and for SDL's outputs).
+bool NameMatches(const char *name, const std::string &part);
+
 struct Opened {
     int rate;            // the stream's rate: the sink's own
     std::string name;    // the sink's description
