@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  libgtest-dev libsdl2-dev libsdl2-ttf-dev libpulse-dev libx11-dev fonts-wine
+  libgtest-dev libsdl2-dev libsdl2-ttf-dev libpulse-dev libx11-dev libdbus-1-dev fonts-wine
   sox
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   wine64 xvfb xdotool openbox wmctrl x11-apps x11-utils x11-xkb-utils python3

@@ -58,6 +58,12 @@ TEST_F(Bank, Fixtures) {
         {"a path too long for a line", "!Fuck\nC:\\" + std::string(1500, 'x') + "\nC:\\SND\\B.WAV\n", {"Old", "B"},
          {"C:\\" + std::string(236, 'X') + "..." + std::string(717, 'X') + "...\n\nThis path is too long!"}},
         {"a wrong mark", "!fuck\nC:\\SND\\A.WAV\n", {"Old"}, {"SHOW.QK\n\nWrong file format!"}},
+        // A line exactly as long as the line buffer holds (1023 characters and the NUL) is
+        // a path, which names no file; one character more is a line too long.
+        {"a path line exactly as long as the line buffer", "!Fuck\nC:\\" + std::string(1020, 'x') + "\nC:\\SND\\B.WAV\n",
+         {"Old", "B"}, {"C:\\" + std::string(236, 'X') + "..." + std::string(717, 'X') + "\n\nCan't load that file!"}},
+        {"a path line one longer than the line buffer", "!Fuck\nC:\\" + std::string(1021, 'y') + "\nC:\\SND\\B.WAV\n",
+         {"Old", "B"}, {"C:\\" + std::string(236, 'Y') + "..." + std::string(717, 'Y') + "...\n\nThis path is too long!"}},
     };
     for (const Case &c : cases) {
         ResetProgram();
@@ -230,6 +236,39 @@ TEST_F(Bank, PathsWithBlanksAroundThemAreStoredAsTheyLoaded) {
         EXPECT_EQ((size_t)ftell(f), GlobalSize(SlotTable[0].block));
         fclose(f);
     }, [] { SetCurrentDirectoryA("C:\\BANKS"); });
+}
+
+// The settings reader takes one pair of matching quotes off a value: a stored path that
+// begins with a quote must read back as the path that was loaded, so that the next start
+// loads the same file.
+TEST_F(Bank, PathsThatBeginWithAQuoteReadBackAsTheyLoaded) {
+    const char *kNames[] = {"'Q.WAV", "'R.WAV'", "''S.WAV''", "'T.WAV\"", "\"U.WAV'"};
+    std::string bytes = "!Fuck\n";
+    for (const char *name : kNames) {
+        MakeSample(std::string("BANKS/") + name, 40 + (int)strlen(name));  // each of its own size
+        bytes += std::string(name) + "\n";
+    }
+    WriteFile(home + "/BANKS/SHOW.QK", bytes);
+    size_t sizes[5] = {0};
+    LoadBank("SHOW.QK", [&] {
+        ASSERT_TRUE(hl::Boxes().empty());
+        for (int n = 0; n < 5; n++) {
+            ASSERT_EQ(SlotTable[n].loaded, 1) << kNames[n];
+            sizes[n] = GlobalSize(SlotTable[n].block);
+            EXPECT_EQ(Wave(n + 1), kNames[n]);
+        }
+    }, [] { SetCurrentDirectoryA("C:\\BANKS"); });
+    // The next start, in the same folder, loads every one of them again.
+    ResetProgram();
+    SetCurrentDirectoryA("C:\\BANKS");
+    ASSERT_TRUE(SlotStartup());
+    EXPECT_TRUE(hl::Boxes().empty());
+    for (int n = 0; n < 5; n++) {
+        EXPECT_EQ(SlotTable[n].loaded, 1) << kNames[n];
+        EXPECT_EQ(GlobalSize(SlotTable[n].block), sizes[n]) << kNames[n];
+        EXPECT_EQ(sizes[n], 44u + 2u * (40u + strlen(kNames[n]))) << kNames[n];
+    }
+    for (int n = 0; n < SLOT_COUNT; n++) FreeSlotSample(n);
 }
 
 TEST_F(Bank, OnlyTheFirstTwelveLines) {

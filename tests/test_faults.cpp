@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <random>
 
 #include "bank/bank.h"
@@ -24,6 +25,8 @@ namespace {
 namespace hl = qk::headless;
 
 const char kNoMemory[] = "Not enough memory available!";
+
+bool EndsWith(const std::string &s, const std::string &tail);
 
 // Ways another program can change a file between the existence test and the read.
 enum class Change { Removed, Unreadable, Directory, Fifo, DeviceNode, LinkToDevice };
@@ -241,6 +244,88 @@ TEST_F(Faults, AssignmentWithEachAllocationFailingInTurn) {
         EXPECT_EQ(Wave(3), "C:\\SND\\NEW.wav");
         EXPECT_EQ(qk::GlobalLiveBlocks(), 0);
     }
+}
+
+TEST_F(Faults, ASampleLargerThanTheMemoryLeftIsRefused) {
+    // The memory the system can still give, as the test sets it, against the file's size:
+    // a byte short of the sample is refused; exactly the sample's size is given.
+    MakeSample("SND/BIG.WAV", 4000);
+    const long size = (long)std::filesystem::file_size(home + "/SND/BIG.WAV");
+    const struct {
+        unsigned long long available;
+        bool loads;
+    } kCases[] = {{(unsigned long long)size - 1, false}, {(unsigned long long)size, true}};
+    for (const auto &c : kCases) {
+        FreshStart();
+        std::vector<std::string> boxes;
+        int loaded = -1;
+        std::string label;
+        auto steps = AssignSteps(4, "BIG.WAV", [=] { qk::SetAvailableMemoryForTest(c.available); });
+        steps.push_back([&] {
+            qk::SetAvailableMemoryForTest(0);
+            boxes = BoxTexts();
+            loaded = SlotTable[4].loaded;
+            label = SlotTable[4].label;
+            hl::PressKey(VK_F5);  // the slot plays (or, empty, stops) without harm
+        });
+        RunQuiet(steps);
+        if (c.loads) {
+            EXPECT_TRUE(boxes.empty()) << c.available;
+            EXPECT_EQ(loaded, 1);
+            EXPECT_EQ(label, "Big");
+        } else {
+            EXPECT_EQ(boxes, std::vector<std::string>{kNoMemory});
+            EXPECT_EQ(hl::Boxes()[0].caption, "ERROR");
+            EXPECT_EQ(loaded, 0);
+        }
+        EXPECT_EQ(qk::GlobalLiveBlocks(), 0);
+    }
+}
+
+TEST_F(Faults, AFileOfManyGigabytesIsNeverRead) {
+    // A sparse file four times the machine's memory, picked by mistake: the program says
+    // there is not enough memory and carries on, without reading a byte of it.
+    unsigned long long total = 0, available = 0;
+    {
+        std::ifstream meminfo("/proc/meminfo");
+        std::string name;
+        unsigned long long kb;
+        std::string unit;
+        while (meminfo >> name >> kb >> unit) {
+            if (name == "MemTotal:") total = kb;
+            if (name == "MemAvailable:") available = kb;
+        }
+    }
+    ASSERT_GT(total, 0u);
+    ASSERT_GT(available, 0u);
+    // All the memory still available in one block: the kernel would promise it (it
+    // overcommits), so only the stand-in's own check refuses it.
+    EXPECT_EQ(GlobalAlloc(GMEM_MOVEABLE, (size_t)(available * 1024)), (HGLOBAL)NULL);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_NOT_ENOUGH_MEMORY);
+    std::string path = home + "/SND/HUGE.WAV";
+    int fd = open(path.c_str(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    if (ftruncate(fd, (off_t)(total * 1024 * 4)) != 0) {
+        close(fd);
+        GTEST_SKIP() << "this file system holds no file that large";
+    }
+    close(fd);
+    FreshStart();
+    long reads = 0;
+    std::vector<std::string> boxes;
+    auto steps = AssignSteps(0, "HUGE.WAV", [&] {
+        qk::SetBeforeOpenHook([&](const char *host) { reads += EndsWith(host, "/SND/HUGE.WAV"); });
+    });
+    steps.push_back([&] {
+        boxes = BoxTexts();
+        EXPECT_EQ(SlotTable[0].loaded, 0);
+        EXPECT_EQ(SlotTable[0].block, nullptr);
+    });
+    RunQuiet(steps);
+    qk::SetBeforeOpenHook(nullptr);
+    unlink(path.c_str());
+    EXPECT_EQ(boxes, std::vector<std::string>{kNoMemory});
+    EXPECT_EQ(reads, 1);  // opened to learn its length, and no more
 }
 
 TEST_F(Faults, BankLoadingWithEachAllocationFailingInTurn) {

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/driver/headless/headless.h"
+#include "platform/kernel32/kernel32_test.h"
 #include "platform/win32.h"
 #include "tests/support.h"
 
@@ -240,6 +242,139 @@ TEST_F(Profile, ASettingsFileThatIsNotAFileIsNeverReplaced) {
     struct stat st;
     ASSERT_EQ(stat(IniPath().c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
+}
+
+const char kCannotSave[] = "QK Sonnerix cannot save its settings";
+
+std::string LostBody(const std::string &path, const char *reason) {
+    return path + ": " + reason + ".\nChanges made now are lost when the player ends.";
+}
+
+std::string StderrLine(const std::string &path, const char *reason) {
+    return "qksonnerix: cannot save the settings to " + path + " (" + reason +
+           "); changes made now are lost when the player ends\n";
+}
+
+TEST_F(Profile, AReadErrorIsNeverTakenForTheEndOfTheFile) {
+    std::string before = "[QK_Pex]\r\nLock=1\r\n" + std::string(2000, ';') + "\r\nWave1=C:\\A.WAV\r\n[QK_Wav]\r\nLast=3\r\n";
+    // Where the disk fails, in bytes from the start of the file; the last row lies beyond
+    // its end, so nothing fails.
+    const struct {
+        long failAt;
+        bool fails;
+    } kCases[] = {{0, true}, {9, true}, {1024, true}, {(long)before.size() - 1, true}, {(long)before.size() + 100, false}};
+    for (const auto &c : kCases) {
+        SetIni(before);
+        qk::ForgetToldWriteFailures();
+        qk::FailProfileReadsAfter(c.failAt);
+        SetLastError(0);
+        BOOL written = WritePrivateProfileStringA("QK_Pex", "Sync", "1", kIni);
+        DWORD error = GetLastError();
+        // What lies beyond the error reads as absent, never as an empty file's default.
+        std::string wave = Get("QK_Pex", "Wave1");
+        qk::FailProfileReadsAfter(-1);
+        if (c.fails) {
+            EXPECT_FALSE(written) << c.failAt;
+            EXPECT_EQ(error, (DWORD)ERROR_READ_FAULT) << c.failAt;
+            EXPECT_EQ(IniText(), before) << c.failAt;  // byte for byte
+            EXPECT_EQ(wave, "<def>") << c.failAt;
+        } else {
+            EXPECT_TRUE(written);
+            EXPECT_EQ(IniText(), "[QK_Pex]\r\nLock=1\r\n" + std::string(2000, ';') +
+                                     "\r\nWave1=C:\\A.WAV\r\nSync=1\r\n[QK_Wav]\r\nLast=3\r\n");
+            EXPECT_EQ(wave, "C:\\A.WAV");
+        }
+    }
+    // With the disk well again, nothing was lost.
+    EXPECT_EQ(Get("QK_Wav", "Last"), "3");
+}
+
+TEST_F(Profile, AFailedWriteIsToldOncePerCause) {
+    SetIni("[QK_Pex]\nLock=1\n");
+    std::string path = IniPath();
+    testing::internal::CaptureStderr();
+    qk::FailProfileReadsAfter(4);
+    EXPECT_FALSE(WritePrivateProfileStringA("QK_Pex", "Lock", "0", kIni));
+    EXPECT_FALSE(WritePrivateProfileStringA("QK_Pex", "Sync", "1", kIni));  // the same cause again: not told
+    qk::FailProfileReadsAfter(-1);
+    EXPECT_TRUE(WritePrivateProfileStringA("QK_Pex", "Sync", "1", kIni));  // a write that works tells nothing
+    MakeDirs(config + "/ZELVRANT.INI.d");
+    EXPECT_FALSE(WritePrivateProfileStringA("QK_Pex", "Lock", "0", "ZELVRANT.INI.d"));
+    std::string err = testing::internal::GetCapturedStderr();
+    std::string dirPath = config + "/ZELVRANT.INI.d";
+    EXPECT_EQ(err, StderrLine(path, "Input/output error") + StderrLine(dirPath, "Is a directory"));
+    auto told = qk::headless::Notifications();
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_EQ(told[0].first, kCannotSave);
+    EXPECT_EQ(told[0].second, LostBody(path, "Input/output error"));
+    EXPECT_EQ(told[1].first, kCannotSave);
+    EXPECT_EQ(told[1].second, LostBody(dirPath, "Is a directory"));
+
+    // A read-only folder is a cause of its own (tried without root's privileges).
+    EXPECT_EQ(RunUnprivileged([&] {
+                  ASSERT_EQ(chmod(config.c_str(), 0555), 0);
+                  EXPECT_FALSE(WritePrivateProfileStringA("QK_Pex", "Lock", "0", kIni));
+                  EXPECT_FALSE(WritePrivateProfileStringA("QK_Pex", "Loop", "1", kIni));
+                  auto now = qk::headless::Notifications();
+                  ASSERT_EQ(now.size(), 3u);
+                  EXPECT_EQ(now[2].second, LostBody(path, "Permission denied"));
+              }),
+              0);
+    chmod(config.c_str(), 0755);
+}
+
+TEST_F(Profile, ASettingsFileThatIsALinkStaysOne) {
+    // Kept in a folder of the user's own, linked from the configuration folder: by an
+    // absolute link, by a relative one, and through a link to a link.
+    MakeDirs(home + "/dotfiles");
+    WriteFile(home + "/dotfiles/qk.ini", "; mine\r\n[QK_Pex]\r\nLock=1\r\n");
+    const char *kLinks[] = {"absolute", "relative", "chain"};
+    int value = 0;
+    for (const char *how : kLinks) {
+        unlink(IniPath().c_str());
+        unlink((home + "/dotfiles/hop").c_str());
+        std::string link = IniPath();
+        if (std::string(how) == "absolute") {
+            ASSERT_EQ(symlink((home + "/dotfiles/qk.ini").c_str(), link.c_str()), 0);
+        } else if (std::string(how) == "relative") {
+            std::string rel = std::filesystem::relative(home + "/dotfiles/qk.ini", config).string();
+            ASSERT_EQ(symlink(rel.c_str(), link.c_str()), 0);
+        } else {
+            ASSERT_EQ(symlink("qk.ini", (home + "/dotfiles/hop").c_str()), 0);
+            ASSERT_EQ(symlink((home + "/dotfiles/hop").c_str(), link.c_str()), 0);
+        }
+        value++;
+        ASSERT_TRUE(WritePrivateProfileStringA("QK_Pex", "Sync", std::to_string(value).c_str(), kIni)) << how;
+        struct stat st;
+        ASSERT_EQ(lstat(link.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode)) << how;
+        EXPECT_EQ(ReadFile(home + "/dotfiles/qk.ini"), "; mine\r\n[QK_Pex]\r\nLock=1\r\nSync=" + std::to_string(value) + "\r\n") << how;
+        EXPECT_EQ(Get("QK_Pex", "Sync"), std::to_string(value)) << how;
+    }
+    // Links that lead round in a circle are never replaced by a file.
+    unlink(IniPath().c_str());
+    ASSERT_EQ(symlink("ZELVRANT.INI", IniPath().c_str()), 0);
+    EXPECT_FALSE(WritePrivateProfileStringA("QK_Pex", "Sync", "1", kIni));
+    struct stat st;
+    ASSERT_EQ(lstat(IniPath().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+TEST_F(Profile, TheLeftoversOfACutShortWriteGoAtTheNextWrite) {
+    SetIni("[QK_Pex]\r\nLock=1\r\n");
+    // What a write cut short by a crash leaves, and files that only look alike.
+    WriteFile(config + "/.ZELVRANT.INI.a1B2c3", "[QK_Pex]\r\nLo");
+    WriteFile(config + "/.ZELVRANT.INI.Zz9Zz9", "");
+    const char *kKept[] = {".ZELVRANT.INI.lock", ".ZELVRANT.INI.old", ".ZELVRANT.INI.a1B2c3d", ".OTHER.INI.a1B2c3",
+                           "ZELVRANT.INI.a1B2c3", ".ZELVRANT.INI.a1-2c3"};
+    for (const char *name : kKept) WriteFile(config + "/" + name, "keep");
+    MakeDirs(config + "/.ZELVRANT.INI.dirdir");
+    ASSERT_TRUE(WritePrivateProfileStringA("QK_Pex", "Sync", "0", kIni));
+    EXPECT_FALSE(std::filesystem::exists(config + "/.ZELVRANT.INI.a1B2c3"));
+    EXPECT_FALSE(std::filesystem::exists(config + "/.ZELVRANT.INI.Zz9Zz9"));
+    for (const char *name : kKept) EXPECT_EQ(ReadFile(config + "/" + name), "keep") << name;
+    EXPECT_TRUE(std::filesystem::is_directory(config + "/.ZELVRANT.INI.dirdir"));
+    EXPECT_EQ(IniText(), "[QK_Pex]\r\nLock=1\r\nSync=0\r\n");
 }
 
 TEST_F(Profile, GarbageAndHugeFilesReadWithoutHarm) {

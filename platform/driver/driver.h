@@ -40,6 +40,11 @@ void ScreenSize(int &width, int &height);
 // the driver lets the user choose and reports through qk::input::MenuChosen.
 void ShowSystemMenu(HWND top);
 
+// Something the user must hear of that no window of the program shows (settings that
+// cannot be saved): the desktop shows it as a notification, where it has a notification
+// service. `summary` is one line; `body` may hold several.
+void Notify(const char *summary, const char *body);
+
 // Puts the mouse pointer at a point of the stand-in's screen (the work area's
 // coordinates), as the keyboard's move and size have it follow the window.
 void MovePointer(int x, int y);

@@ -1,11 +1,18 @@
 // Global memory: a handle names a block that holds the caller's bytes. A moveable
 // block is reached through GlobalLock; a moveable block of size 0 is a discarded
 // block, whose lock gives NULL, as on the platform.
+//
+// A block larger than the memory the system can still give is refused, as the platform
+// refuses it, rather than handed out for the kernel to overcommit: a multi-gigabyte file
+// picked by mistake would otherwise be read into it, freezing the program until the
+// out-of-memory killer ends it.
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include <atomic>
 #include <mutex>
+#include <string>
 #include <unordered_set>
 
 #include "platform/kernel32/kernel32.h"
@@ -33,6 +40,68 @@ Block *Find(HGLOBAL h) {
     return it == g_blocks.end() ? nullptr : *it;
 }
 
+unsigned long long g_availableForTest = 0;
+
+// Blocks smaller than this are given without asking the system how much it has left.
+const unsigned long long kAskAbove = 1ull << 20;
+// What is kept back for everything else (the desktop, the sound server, the program).
+const unsigned long long kLeastMargin = 64ull << 20;
+
+unsigned long long ReadNumber(const char *path) {
+    FILE *f = fopen(path, "re");
+    if (!f) return 0;
+    unsigned long long v = 0;
+    char word[32] = "";
+    // A cgroup's "max" means no limit of its own.
+    if (fscanf(f, "%31s", word) == 1) v = strcmp(word, "max") == 0 ? 0 : strtoull(word, nullptr, 10);
+    fclose(f);
+    return v;
+}
+
+// MemAvailable, and what the process's control group (a container, a systemd slice)
+// still allows, whichever is less; 0 when neither can be read.
+unsigned long long SystemAvailable() {
+    unsigned long long available = 0;
+    if (FILE *f = fopen("/proc/meminfo", "re")) {
+        char line[128];
+        while (fgets(line, sizeof line, f)) {
+            unsigned long long kb;
+            if (sscanf(line, "MemAvailable: %llu kB", &kb) == 1) {
+                available = kb * 1024;
+                break;
+            }
+        }
+        fclose(f);
+    }
+    if (FILE *f = fopen("/proc/self/cgroup", "re")) {
+        char line[4096];
+        while (fgets(line, sizeof line, f)) {
+            if (strncmp(line, "0::", 3) != 0) continue;
+            line[strcspn(line, "\n")] = 0;
+            std::string dir = std::string("/sys/fs/cgroup") + (line + 3);
+            unsigned long long max = ReadNumber((dir + "/memory.max").c_str());
+            unsigned long long current = ReadNumber((dir + "/memory.current").c_str());
+            if (max > 0) {
+                unsigned long long left = max > current ? max - current : 0;
+                if (available == 0 || left < available) available = left;
+            }
+            break;
+        }
+        fclose(f);
+    }
+    return available;
+}
+
+// Whether a block of `bytes` is more than the system can give.
+bool BeyondAvailable(size_t bytes) {
+    if (g_availableForTest == 0 && bytes < kAskAbove) return false;
+    unsigned long long available = g_availableForTest ? g_availableForTest : SystemAvailable();
+    if (available == 0) return false;  // nothing to go by: left to malloc
+    unsigned long long margin = available / 8 > kLeastMargin ? available / 8 : kLeastMargin;
+    if (g_availableForTest) margin = 0;
+    return (unsigned long long)bytes > (available > margin ? available - margin : 0);
+}
+
 bool ShouldFail() {
     g_allocCount++;
     if (g_failAll) return true;
@@ -44,7 +113,7 @@ bool ShouldFail() {
 
 HGLOBAL WINAPI GlobalAlloc(UINT uFlags, size_t dwBytes) {
     std::lock_guard<std::mutex> lock(g_mutex);
-    if (ShouldFail()) {
+    if (ShouldFail() || BeyondAvailable(dwBytes)) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return NULL;
     }
@@ -162,8 +231,19 @@ void FillNewBlocks(int byteValue) {
     g_fillByte = byteValue;
 }
 
+void SetAvailableMemoryForTest(unsigned long long bytes) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_availableForTest = bytes;
+}
+
+unsigned long long AvailableMemory() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_availableForTest ? g_availableForTest : SystemAvailable();
+}
+
 void ResetGlobalMemory() {
     std::lock_guard<std::mutex> lock(g_mutex);
+    g_availableForTest = 0;
     g_fillByte = -1;
     g_failAt = 0;
     g_failAll = false;

@@ -10,7 +10,14 @@
 // Writing: the file is rewritten with CRLF line ends into a temporary file that then
 // replaces the old one by rename, under an advisory lock shared by every process, so
 // two running copies never lose each other's keys and a failed write leaves the old
-// file whole. Lines a write does not touch stay as they were.
+// file whole. Lines a write does not touch stay as they were. A file that cannot be read
+// whole is never rewritten; a settings file that is a symbolic link stays one (the write
+// goes to the file it leads to); the folder is synced after the rename, so that a power
+// cut cannot bring an older file back.
+//
+// The program never looks at a write's result (nor would the platform tell the user),
+// so a write that fails is reported by the stand-in itself: once per run and cause, on
+// stderr and as a desktop notification.
 #include <ctype.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -18,19 +25,29 @@
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
+#include <dirent.h>
+#include <limits.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "platform/driver/driver.h"
 #include "platform/kernel32/codepage.h"
 #include "platform/kernel32/dos.h"
 #include "platform/kernel32/kernel32.h"
+#include "platform/kernel32/kernel32_test.h"
 
 namespace {
+
+// Tests make reads of profile files fail part-way (FailProfileReadsAfter): the bytes
+// still given before the error, or -1 when reads are not interfered with.
+std::atomic<long> g_readFailAfter{-1};
 
 // The platform's blanks in a settings file: tab, LF, VT, FF, CR, ^Z (DOS end of file) and space.
 bool IsBlank(char c) {
@@ -158,6 +175,9 @@ bool ProfilePath(const char *fileName, bool forWriting, std::string &host) {
     return qk::DosResolve(fileName, host, forWriting);
 }
 
+// The whole file, or false (errno set) when it cannot be opened or read to its end: a
+// read error is not the end of the file, or the next write would keep only what was
+// read before it.
 bool ReadWhole(const std::string &host, std::string &text) {
     text.clear();
     int fd = open(host.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -165,13 +185,31 @@ bool ReadWhole(const std::string &host, std::string &text) {
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         close(fd);
+        errno = EACCES;
         return false;
     }
     char buf[65536];
+    long failAfter = g_readFailAfter.load();
     for (;;) {
-        ssize_t n = read(fd, buf, sizeof buf);
+        size_t want = sizeof buf;
+        if (failAfter >= 0 && (size_t)failAfter < want) want = (size_t)failAfter;
+        ssize_t n;
+        if (failAfter == 0) {
+            n = -1;
+            errno = EIO;
+        } else {
+            n = read(fd, buf, want);
+        }
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+        if (n < 0) {
+            int err = errno;
+            close(fd);
+            text.clear();
+            errno = err;
+            return false;
+        }
+        if (n == 0) break;
+        if (failAfter > 0) failAfter -= (long)n;
         text.append(buf, (size_t)n);
     }
     close(fd);
@@ -411,17 +449,101 @@ DWORD ErrorFromErrno(int e) {
         case ENOENT:
         case ENOTDIR:
             return ERROR_PATH_NOT_FOUND;
+        case EIO:
+            return ERROR_READ_FAULT;
         default:
             return ERROR_WRITE_FAULT;
     }
 }
 
+// A settings file kept as a symbolic link (into a folder of dotfiles, say) stays one: the
+// write goes to the file the link leads to. False (errno ELOOP) for links that lead round
+// in a circle.
+bool FollowLinks(std::string &path) {
+    for (int hops = 0; hops < 40; hops++) {
+        char target[PATH_MAX];
+        ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+        if (n < 0) return true;  // not a link (or nothing there yet): this is the file
+        target[n] = 0;
+        if (target[0] == '/')
+            path = target;
+        else
+            path = path.substr(0, path.find_last_of('/') + 1) + target;
+    }
+    errno = ELOOP;
+    return false;
+}
+
+// What a write that went wrong left behind: a temporary file of a write that was cut
+// short by a crash or a power cut. Only called under the lock, so no write is under way.
+void RemoveLeftovers(const std::string &dir, const std::string &base) {
+    DIR *d = opendir(dir.c_str());
+    if (!d) return;
+    std::string prefix = "." + base + ".";
+    while (struct dirent *e = readdir(d)) {
+        std::string name = e->d_name;
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+        bool temporary = true;
+        for (size_t i = prefix.size(); i < name.size(); i++)
+            if (!isalnum((unsigned char)name[i])) temporary = false;
+        struct stat st;
+        std::string path = dir + "/" + name;
+        if (temporary && lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) unlink(path.c_str());
+    }
+    closedir(d);
+}
+
+// The rename is on the disk once the folder that holds it is.
+void SyncFolder(const std::string &dir) {
+    int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    fsync(fd);
+    close(fd);
+}
+
+// Writes that failed, by cause (errno), told once each in a run.
+std::mutex g_toldMutex;
+std::vector<int> g_toldCauses;
+
+void TellWriteFailed(const std::string &path, int err) {
+    {
+        std::lock_guard<std::mutex> lock(g_toldMutex);
+        if (std::find(g_toldCauses.begin(), g_toldCauses.end(), err) != g_toldCauses.end()) return;
+        g_toldCauses.push_back(err);
+    }
+    const char *reason = strerror(err);
+    fprintf(stderr, "qksonnerix: cannot save the settings to %s (%s); changes made now are lost when the player ends\n",
+            path.c_str(), reason);
+    std::string body = path + ": " + reason + ".\nChanges made now are lost when the player ends.";
+    qk::driver::Notify("QK Sonnerix cannot save its settings", body.c_str());
+}
+
 }  // namespace
+
+namespace qk {
+void FailProfileReadsAfter(long bytes) { g_readFailAfter = bytes < 0 ? -1 : bytes; }
+void ForgetToldWriteFailures() {
+    std::lock_guard<std::mutex> lock(g_toldMutex);
+    g_toldCauses.clear();
+}
+}  // namespace qk
 
 BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString, LPCSTR lpFileName) {
     if (!lpAppName) return lpKeyName == nullptr && lpString == nullptr;  // a cache flush: nothing cached here
     std::string host;
-    if (!ProfilePath(lpFileName, true, host)) return FALSE;
+    errno = 0;
+    if (!ProfilePath(lpFileName, true, host)) {
+        // A bare name whose folder cannot be made (a home that is not writable).
+        if (GetLastError() == ERROR_PATH_NOT_FOUND && !strpbrk(lpFileName, "\\/:"))
+            TellWriteFailed(qk::ConfigDir(), errno ? errno : ENOENT);
+        return FALSE;
+    }
+    if (!FollowLinks(host)) {
+        int err = errno;
+        SetLastError(ErrorFromErrno(err));
+        TellWriteFailed(host, err);
+        return FALSE;
+    }
     size_t slash = host.find_last_of('/');
     std::string dir = host.substr(0, slash), base = host.substr(slash + 1);
 
@@ -429,20 +551,27 @@ BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCST
     std::string lockPath = dir + "/." + base + ".lock";
     int lockFd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOCTTY | O_CLOEXEC, 0644);
     if (lockFd < 0) {
-        SetLastError(ErrorFromErrno(errno));
+        int err = errno;
+        SetLastError(ErrorFromErrno(err));
+        TellWriteFailed(host, err);
         return FALSE;
     }
     while (flock(lockFd, LOCK_EX) != 0 && errno == EINTR) {
     }
+    RemoveLeftovers(dir, base);
 
     BOOL ok = FALSE;
+    int failure = 0;  // errno of what went wrong
     std::string text;
     struct stat st;
     bool exists = stat(host.c_str(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode)) {
+        failure = EISDIR;
         SetLastError(ERROR_ACCESS_DENIED);
     } else if (exists && !ReadWhole(host, text)) {
-        SetLastError(ERROR_ACCESS_DENIED);  // unreadable: never replace what we cannot keep
+        // Unreadable, or not readable to its end: never replace what we cannot keep.
+        failure = errno ? errno : EIO;
+        SetLastError(failure == EIO ? ERROR_READ_FAULT : ERROR_ACCESS_DENIED);
     } else {
         std::vector<std::string> lines = SplitLines(text);
         if (!ApplyWrite(lines, lpAppName, lpKeyName, lpString)) {
@@ -456,8 +585,9 @@ BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCST
             std::string tmp = dir + "/." + base + ".XXXXXX";
             std::vector<char> tmpName(tmp.begin(), tmp.end());
             tmpName.push_back(0);
-            int fd = mkstemp(tmpName.data());
+            int fd = mkostemp(tmpName.data(), O_CLOEXEC);
             if (fd < 0) {
+                failure = errno;
                 SetLastError(ErrorFromErrno(errno));
             } else {
                 fchmod(fd, exists ? (st.st_mode & 07777) : 0644);
@@ -465,16 +595,19 @@ BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCST
                 int err = errno;
                 close(fd);
                 if (written && rename(tmpName.data(), host.c_str()) == 0) {
+                    SyncFolder(dir);
                     ok = TRUE;
                 } else {
                     if (written) err = errno;
                     unlink(tmpName.data());
-                    SetLastError(ErrorFromErrno(err));
+                    failure = err ? err : EIO;
+                    SetLastError(ErrorFromErrno(failure));
                 }
             }
         }
     }
     flock(lockFd, LOCK_UN);
     close(lockFd);
+    if (!ok) TellWriteFailed(host, failure ? failure : EIO);
     return ok;
 }

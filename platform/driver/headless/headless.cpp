@@ -24,6 +24,7 @@ std::vector<headless::SoundRecord> g_sounds;
 std::function<void(const headless::BoxRecord &)> g_boxHook;
 std::function<void(const headless::SoundRecord &)> g_soundHook;
 std::vector<std::pair<std::string, std::string>> g_help;
+std::vector<std::pair<std::string, std::string>> g_notifications;
 bool g_helpViewer = true;
 int g_closeRounds = 0;
 int g_menuOpened = 0;
@@ -103,6 +104,11 @@ bool OpenHelp(const char *hostPath, const char *keyword) {
 }
 
 void MovePointer(int x, int y) { g_pointer = {x, y}; }
+
+void Notify(const char *summary, const char *body) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_notifications.push_back({summary ? summary : "", body ? body : ""});
+}
 
 void ShowSystemMenu(HWND top) {
     g_menuOpened++;
@@ -224,6 +230,11 @@ void Pump() {
 std::vector<std::pair<std::string, std::string>> HelpOpened() { return g_help; }
 void SetHelpViewer(bool available) { g_helpViewer = available; }
 
+std::vector<std::pair<std::string, std::string>> Notifications() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_notifications;
+}
+
 int SystemMenuOpened() { return g_menuOpened; }
 HWND LastSystemMenuWindow() { return g_menuWindow; }
 POINT PointerPosition() { return g_pointer; }
@@ -236,6 +247,7 @@ void Reset() {
         g_cursors.clear();
         g_boxHook = nullptr;
         g_soundHook = nullptr;
+        g_notifications.clear();
     }
     g_idle.clear();
     g_help.clear();
@@ -253,6 +265,9 @@ void Reset() {
     ResetDosNamespace();
     ResetGlobalMemory();
     SetShortReadLimit(-1);
+    FailProfileReadsAfter(-1);
+    ForgetToldWriteFailures();
+    SetAvailableMemoryForTest(0);
     SetBeforeOpenHook(nullptr);
     SetReportedPlatform(1);  // the Windows 95 family
     sound::Close();

@@ -72,6 +72,9 @@ std::vector<std::pair<std::string, std::string>> HelpOpened();
 // Whether the desktop has something that opens help pages (it has, until a test says not).
 void SetHelpViewer(bool available);
 
+// Desktop notifications shown so far (summary, body), oldest first.
+std::vector<std::pair<std::string, std::string>> Notifications();
+
 // Every sndPlaySoundA call so far, oldest first (image pointer, flags, result).
 struct SoundRecord {
     const void *image;
