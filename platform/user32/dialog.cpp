@@ -237,6 +237,16 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND own
         y += o.y;
     }
     int width = px(t->cx) + l + r, height = py(t->cy) + tp + b;
+    if (!(style & (WS_CHILD | DS_CONTROL))) {
+        // As the platform's dialog manager does: a dialog that would reach past the work
+        // area is moved into it (its top-left corner first, should it be larger).
+        int sw, sh;
+        ScreenSize(sw, sh);
+        if (x + width > sw) x = sw - width;
+        if (y + height > sh) y = sh - height;
+        if (x < 0) x = 0;
+        if (y < 0) y = 0;
+    }
     HWND dlg = CreateWindowExA(t->exStyle, "#32770", t->caption.c_str(), style, x, y, width, height, ownerTop, NULL,
                                instance, NULL);
     Window *dw = FromHandle(dlg);

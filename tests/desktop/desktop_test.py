@@ -45,6 +45,13 @@ Cases:
                    the placement kept is the one the keys made.
   wheel            the mouse wheel over the picker's file list scrolls it, three rows a
                    notch: down shows other names, up as far brings the first ones back.
+  display_lost     the X server killed under a running player (after a key): it ends
+                   with exit code 0, without an abort, and keeps Last and its placement.
+  quit_signals     SIGTERM, SIGINT and SIGHUP, with SDL's own signal handlers off
+                   (SDL_NO_SIGNAL_HANDLERS=1) and on: each ends the player as a close
+                   does, exit code 0, Last and the placement kept.
+  picker_fits      (a small screen, 1280x800 at 2x) a picker that would reach past the
+                   screen's bottom is moved into it; one that fits is not moved.
 
 Exit code 0 passes, 77 skips (a tool is missing), anything else fails. Every wait polls
 with a time limit; none is a fixed sleep.
@@ -102,8 +109,9 @@ def dos_path(host_path):
 class Desktop:
     """Xvfb, openbox and a temporary home; the player started inside them."""
 
-    def __init__(self, exe, scale=1):
+    def __init__(self, exe, scale=1, screen=(1024, 768)):
         self.exe = exe
+        self.screen = screen  # in 1x pixels
         self.scale = scale   # the player's scale factor (QKSONNERIX_SCALE)
         self.shown = scale   # the factor of the player running now
         self.root = tempfile.mkdtemp(prefix="qk-desktop-")
@@ -121,7 +129,7 @@ class Desktop:
     def start(self):
         read_fd, write_fd = os.pipe()
         xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
-                                 "%dx%dx24" % (1024 * self.scale, 768 * self.scale), "-nolisten", "tcp"], pass_fds=[write_fd], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                 "%dx%dx24" % (self.screen[0] * self.scale, self.screen[1] * self.scale), "-nolisten", "tcp"], pass_fds=[write_fd], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.procs.append(xvfb)
         os.close(write_fd)
         number = b""
@@ -964,12 +972,93 @@ def case_wheel(d):
     check(rc == 0, "exit code %s after SIGTERM" % rc)
 
 
+def case_display_lost(d):
+    """The X server goes away under the player, as when a remote session drops."""
+    d.write_ini(["[QK_Pex]", "Auto=0", "Rehearse=0", "Last=0"] + make_samples(d, [0, 1, 2]))
+    d.start_player()
+    main = d.find_window("QK Sonnerix")
+    d.focus(main)
+    d.key("F3")
+    wait_for("slot 2 at the device", lambda: any(abs(abs(v) - SIGNATURE[2]) <= 2 for v in audio_frames(d)),
+             timeout=10)
+    xvfb = d.procs[0]
+    xvfb.kill()
+    xvfb.wait()
+    rc = d.wait_exit()
+    log = d.player_log()
+    check(rc == 0, "exit code %s after the display went: %s" % (rc, log))
+    check("terminate called" not in log and "XIO" not in log, "the player did not end cleanly: %s" % log)
+    check("qksonnerix: the connection to the display was lost; closing\n" in log, "nothing said: %r" % log)
+    ini = d.ini()["qk_pex"]
+    check(ini.get("last") == "2", "Last is %r, not 2" % ini.get("last"))
+    for key in ("x", "y", "w", "h"):
+        check(ini.get(key, "").lstrip("-").isdigit(), "placement key %s is %r" % (key, ini.get(key)))
+
+
+def case_quit_signals(d):
+    """Each quit signal ends the player as a close does, whether or not SDL has handlers."""
+    rows = [(signal.SIGTERM, "1", 1), (signal.SIGINT, "1", 2), (signal.SIGHUP, "1", 3), (signal.SIGTERM, "0", 4),
+            (signal.SIGHUP, "0", 5)]
+    ran = 0
+    for sig, no_handlers, slot in rows:
+        what = "%s with SDL_NO_SIGNAL_HANDLERS=%s" % (signal.Signals(sig).name, no_handlers)
+        d.write_ini(["[QK_Pex]", "Auto=0", "Rehearse=0", "Last=0"] + make_samples(d, range(6)))
+        d.start_player(extra_env={"SDL_NO_SIGNAL_HANDLERS": no_handlers, "QKSONNERIX_SCALE": str(d.scale),
+                                  "SDL_AUDIODRIVER": "disk", "SDL_DISKAUDIOFILE": d.audio_file})
+        main = d.find_window("QK Sonnerix")
+        d.focus(main)
+        d.key("F%d" % (slot + 1))
+        wait_for("slot %d at the device (%s)" % (slot, what),
+                 lambda: any(abs(abs(v) - SIGNATURE[slot]) <= 2 for v in audio_frames(d)), timeout=10)
+        d.player.send_signal(sig)
+        rc = d.wait_exit()
+        check(rc == 0, "exit code %s after %s: %s" % (rc, what, d.player_log()))
+        ini = d.ini()["qk_pex"]
+        check(ini.get("last") == str(slot), "Last is %r, not %d, after %s" % (ini.get("last"), slot, what))
+        for key in ("x", "y", "w", "h"):
+            check(ini.get(key, "").lstrip("-").isdigit(), "placement key %s is %r after %s" % (key, ini.get(key), what))
+        ran += 1
+    check(ran == len(rows), "only %d of the %d signals were tried" % (ran, len(rows)))
+
+
+def case_picker_fits(d):
+    """The screen is 640x400 in the player's pixels (1280x800 at 2x)."""
+    sw, sh = d.screen
+    placed = []
+    for y in (0, 233):
+        d.write_ini(["[QK_Pex]", "Auto=0", "Rehearse=0", "X=0", "Y=%d" % y, "W=560", "H=160"] +
+                    make_samples(d, [0]))
+        d.start_player(audio=False)
+        main = d.find_window("QK Sonnerix")
+        d.focus(main)
+        mx, my, _, _ = d.geometry(main)
+        check((mx, my) == (0, y), "the main window is at %d,%d, not 0,%d" % (mx, my, y))
+        d.click(*picker_point(d, main), button=3)
+        picker = d.find_window("Pick WAV-file to assign\\.\\.\\.")
+        px, py, pw, ph = d.geometry(picker)
+        placed.append((px - mx, py - my, pw, ph))
+        d.player.send_signal(signal.SIGTERM)
+        rc = d.wait_exit()
+        check(rc == 0, "exit code %s after SIGTERM" % rc)
+    (fx, fy, pw, ph), (ox, oy, _, _) = placed
+    # At the top of the screen the picker fits: it lies where its template puts it, below
+    # the main window's top; lower down it would reach past the bottom, and is moved up
+    # to end at the screen's bottom edge, keeping its left edge.
+    check(fy > 0 and fy + ph <= sh, "the picker of a window at the top is at %d (height %d)" % (fy, ph))
+    check(233 + fy + ph > sh, "the case needs a picker that would reach past the screen (%d)" % (233 + fy + ph))
+    check((ox, 233 + oy) == (fx, sh - ph), "the picker is at %d,%d, not %d,%d" % (ox, 233 + oy, fx, sh - ph))
+    check(ox + pw <= sw, "the picker reaches past the right edge")
+
+
 CASES = {"typing": case_typing, "play_and_close": case_play_and_close, "missing_sample": case_missing_sample,
          "screenshot": case_screenshot, "picker": case_picker, "close_picker_stress": case_close_picker_stress,
          "click_button": case_click_button, "scaled_windows": case_scaled_windows,
          "scale_sources": case_scale_sources, "first_start": case_first_start,
          "maximised": case_maximised, "keyboard_move": case_keyboard_move,
-         "wheel": case_wheel}
+         "wheel": case_wheel, "display_lost": case_display_lost, "quit_signals": case_quit_signals,
+         "picker_fits": case_picker_fits}
+# Cases that need a screen of another size than 1024x768 (in the player's pixels).
+SCREENS = {"picker_fits": (640, 400)}
 
 
 def main():
@@ -986,7 +1075,7 @@ def main():
             print("skipped: %s is not installed (scripts/setup.sh installs it)" % tool)
             return 77
     case = args[1]
-    d = Desktop(os.path.abspath(args[0]), int(options["--scale"]))
+    d = Desktop(os.path.abspath(args[0]), int(options["--scale"]), SCREENS.get(args[1], (1024, 768)))
     d.png = options["--png"] and os.path.abspath(options["--png"])
     try:
         d.start()

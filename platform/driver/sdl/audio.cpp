@@ -16,6 +16,7 @@
 // (which waits for the callback to return) cannot wait on the callback's lock.
 #include <SDL.h>
 #include <dlfcn.h>
+#include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -71,7 +72,10 @@ std::mutex g_signalMutex;
 std::condition_variable g_signal;
 bool g_lost = false;  // the device went away (under g_signalMutex)
 bool g_stop = false;  // AudioClose wants the keeper to end (under g_signalMutex)
-std::thread g_keeper;
+// A plain thread, not a std::thread: a process that ends by exit() from anywhere (a
+// library's fatal error, say) runs static destructors, and a joinable std::thread's
+// would end it with std::terminate instead.
+pthread_t g_keeper;
 bool g_keeperRunning = false;
 
 void ReportLost() {
@@ -229,9 +233,10 @@ void KeepOutput() {
 
 // The keeper thread is not one of SDL's: what SDL keeps for it (its error text) is let go
 // when it ends.
-void Keeper() {
+void *Keeper(void *) {
     KeepOutput();
     SDL_TLSCleanup();
+    return nullptr;
 }
 
 }  // namespace
@@ -268,8 +273,7 @@ bool AudioOpen(int &rate, int channels, int frames, AudioRender render) {
         std::lock_guard<std::mutex> lock(g_signalMutex);
         g_stop = false;
     }
-    g_keeper = std::thread(Keeper);
-    g_keeperRunning = true;
+    g_keeperRunning = pthread_create(&g_keeper, nullptr, Keeper, nullptr) == 0;
     return true;
 }
 
@@ -280,7 +284,7 @@ void AudioClose() {
         g_stop = true;
         g_signal.notify_all();
     }
-    g_keeper.join();
+    pthread_join(g_keeper, nullptr);
     g_keeperRunning = false;
     CloseDevice();
 }

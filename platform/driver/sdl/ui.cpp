@@ -43,6 +43,9 @@ std::atomic<bool> g_wakePending{false};
 SDL_Rect g_workArea = {0, 0, 1024, 768};
 std::vector<std::unique_ptr<Host>> g_hosts;
 std::vector<SDL_Event> g_later;  // events set aside by a modal loop, handled next
+// Rounds of the session's end asked for because of a quit signal or the display's end;
+// should windows still remain after a few, nothing will ever come again.
+int g_endRounds = 0;
 HWND g_shownActive = nullptr;    // the active window as last shown to the desktop
 
 // The mouse: where a button went down, so that the up goes to the same place.
@@ -288,6 +291,7 @@ void Sync(Host &host) {
 
 // Puts every change on the screen: windows, pictures, and which window is active.
 void Flush() {
+    if (DisplayGone()) return;
     for (size_t i = 0; i < g_hosts.size(); i++) Sync(*g_hosts[i]);
     HWND active = GetActiveWindow();
     if (active != g_shownActive) {
@@ -698,6 +702,9 @@ bool Init() {
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    // The quit signals are the driver's own (wait.cpp).
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    sdl::InitSignals();
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         fprintf(stderr, "qksonnerix: no display available (set DISPLAY or run it on a desktop): %s\n", SDL_GetError());
         return false;
@@ -753,6 +760,13 @@ bool WaitForInput() {
     if (!sdl::g_ready) return false;
     // Nothing shows and nothing can come: the wait would never end.
     if (wnd::TopLevelWindows().empty() && sdl::g_later.empty()) return false;
+    // A quit signal, or the end of the display: the session ends, as at a shutdown, and
+    // so does every window the program opens after it.
+    if (sdl::QuitSignalled() || sdl::DisplayGone()) {
+        if (sdl::g_endRounds++ >= 3) return false;
+        wnd::RequestShutdown();
+        return true;
+    }
     if (!sdl::g_later.empty()) {
         std::vector<SDL_Event> later;
         later.swap(sdl::g_later);
@@ -761,7 +775,7 @@ bool WaitForInput() {
     }
     sdl::Flush();
     SDL_Event e;
-    if (!sdl::WaitEvent(&e)) return false;
+    if (!sdl::WaitEvent(&e)) return sdl::DisplayGone();  // the next wait ends the session
     sdl::HandleEvent(e);
     // Whatever else has come is taken at once, so that it is painted once.
     int batch = 0;
@@ -794,7 +808,8 @@ void WindowDestroyed(HWND top) {
     for (size_t i = 0; i < g_hosts.size(); i++) {
         if (g_hosts[i]->hwnd != top) continue;
         if (sdl::g_press.host == g_hosts[i].get()) sdl::g_press = {};
-        if (g_hosts[i]->window) SDL_DestroyWindow(g_hosts[i]->window);
+        // Without a display there is nothing to take down.
+        if (g_hosts[i]->window && !sdl::DisplayGone()) SDL_DestroyWindow(g_hosts[i]->window);
         g_hosts.erase(g_hosts.begin() + (long)i);
         break;
     }

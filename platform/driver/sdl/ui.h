@@ -46,12 +46,19 @@ Host *HostOfWindowId(Uint32 id);
 // are left in `later` for the main loop.
 UINT RunSystemMenu(HWND top, int x, int y, std::vector<SDL_Event> &later);
 
-// Waiting (wait.cpp). WaitInit readies it after SDL_Init. WaitEvent is SDL_WaitEvent
-// without SDL's wake-up messages to windows on X11; WakeWaiter ends a wait from any thread
-// or a signal handler (an event pushed before it is then found).
+// Waiting (wait.cpp). InitSignals takes the quit signals (before SDL_Init); WaitInit
+// readies the wait after it. WaitEvent is SDL_WaitEvent without SDL's wake-up messages to
+// windows on X11; false when it ends without an event (the display is gone, or the wait
+// failed). WakeWaiter ends a wait from any thread or a signal handler (an event pushed
+// before it is then found).
+void InitSignals();
 void WaitInit();
 bool WaitEvent(SDL_Event *e);
 void WakeWaiter();
+// The X connection broke: nothing can be shown or come from the desktop any more.
+bool DisplayGone();
+// The quit signal that came (SIGTERM, SIGINT, SIGHUP), or 0.
+int QuitSignalled();
 // How many X errors were logged and passed over.
 unsigned XErrorsLogged();
 

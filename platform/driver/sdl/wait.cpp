@@ -15,6 +15,14 @@
 // handler is installed over SDL's (whose only addition, putting back a changed video
 // mode, has nothing to do here: the player never changes it; it then hands over to
 // Xlib's default handler, which would end the process).
+//
+// The end of the display (the X server gone, the connection broken) and the quit signals
+// (SIGTERM, SIGINT, SIGHUP) end the player as a close does: the driver asks for the
+// session's end at the next wait, so the program's own shutdown runs and keeps what it
+// keeps. Xlib's default answer to a broken connection is exit(), which would skip all
+// of that: its exit handler is replaced by one that only notes the loss. The signals are
+// the driver's own (SDL is told to leave them alone), so the same holds whether or not
+// SDL would have installed handlers.
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
@@ -26,8 +34,11 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <pthread.h>
+
 #include <atomic>
 
+#include "platform/driver/driver.h"
 #include "platform/driver/sdl/ui.h"
 
 namespace qk {
@@ -37,9 +48,11 @@ namespace {
 Display *g_display = nullptr;  // SDL's X connection; NULL when the desktop is not X11
 int g_wakePipe[2] = {-1, -1};
 std::atomic<unsigned> g_xErrors{0};
+std::atomic<bool> g_displayLost{false};
+std::atomic<int> g_quitSignal{0};  // the quit signal that came, or 0
+int g_signalPipe[2] = {-1, -1};   // the handler's note to the thread that wakes the wait
 
-struct sigaction g_sdlQuitHandler[2];
-const int kQuitSignals[2] = {SIGINT, SIGTERM};
+const int kQuitSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 void WritePipe() {
     if (g_wakePipe[1] >= 0) {
@@ -55,23 +68,38 @@ void DrainPipe() {
     }
 }
 
-// SIGINT and SIGTERM: SDL's handler notes the quit for its next pump, and the wait wakes
-// up to pump. SDL's handler puts itself back each time; so does this one afterwards.
+// A quit signal: noted, and the waiter woken (by a thread of its own, since waking an
+// SDL wait is not safe in a signal handler).
 void QuitSignal(int sig) {
     int saved = errno;
-    for (int i = 0; i < 2; i++) {
-        if (kQuitSignals[i] != sig) continue;
-        const struct sigaction &old = g_sdlQuitHandler[i];
-        if (old.sa_handler != SIG_DFL && old.sa_handler != SIG_IGN && old.sa_handler != nullptr) old.sa_handler(sig);
-        struct sigaction again;
-        memset(&again, 0, sizeof again);
-        again.sa_handler = QuitSignal;
-        sigemptyset(&again.sa_mask);
-        sigaction(sig, &again, nullptr);
-    }
+    int none = 0;
+    g_quitSignal.compare_exchange_strong(none, sig);
+    char b = (char)sig;
+    ssize_t r = write(g_signalPipe[1], &b, 1);  // a full pipe has said it already
+    (void)r;
     WritePipe();
     errno = saved;
 }
+
+void *WakeOnSignal(void *) {
+    for (;;) {
+        char b;
+        ssize_t n = read(g_signalPipe[0], &b, 1);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return nullptr;
+        driver::Wake();
+    }
+}
+
+// The X connection broke. Xlib has given up on it (every later call on it returns at
+// once), and by default would now end the process; here the loss is only noted and the
+// next wait ends the session.
+void DisplayLost(Display *, void *) {
+    if (g_displayLost.exchange(true)) return;
+    fprintf(stderr, "qksonnerix: the connection to the display was lost; closing\n");
+}
+
+int LogIOError(Display *) { return 0; }
 
 int LogXError(Display *display, XErrorEvent *e) {
     char text[160] = "";
@@ -83,6 +111,36 @@ int LogXError(Display *display, XErrorEvent *e) {
 }
 
 }  // namespace
+
+void InitSignals() {
+    // A writer whose reader has gone (stderr into a closed pipe) must not end the player.
+    signal(SIGPIPE, SIG_IGN);
+    if (pipe2(g_signalPipe, O_CLOEXEC) != 0) {
+        g_signalPipe[0] = g_signalPipe[1] = -1;
+        return;
+    }
+    fcntl(g_signalPipe[1], F_SETFL, O_NONBLOCK);
+    // The waking thread takes no signal itself: they go to the threads that run on.
+    sigset_t all, old;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &old);
+    pthread_t thread;
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+    bool started = pthread_create(&thread, &attr, WakeOnSignal, nullptr) == 0;
+    pthread_attr_destroy(&attr);
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    if (!started) return;
+    for (int sig : kQuitSignals) {
+        struct sigaction mine;
+        memset(&mine, 0, sizeof mine);
+        mine.sa_handler = QuitSignal;
+        mine.sa_flags = SA_RESTART;
+        sigemptyset(&mine.sa_mask);
+        sigaction(sig, &mine, nullptr);
+    }
+}
 
 void WaitInit() {
     const char *driver = SDL_GetCurrentVideoDriver();
@@ -96,25 +154,22 @@ void WaitInit() {
     SDL_DestroyWindow(probe);
     if (!g_display) return;
     XSetErrorHandler(LogXError);
+    XSetIOErrorHandler(LogIOError);
+    XSetIOErrorExitHandler(g_display, DisplayLost, nullptr);
     if (pipe2(g_wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         g_wakePipe[0] = g_wakePipe[1] = -1;
         g_display = nullptr;  // SDL's own wait, then
         return;
-    }
-    for (int i = 0; i < 2; i++) {
-        struct sigaction mine;
-        memset(&mine, 0, sizeof mine);
-        mine.sa_handler = QuitSignal;
-        sigemptyset(&mine.sa_mask);
-        sigaction(kQuitSignals[i], &mine, &g_sdlQuitHandler[i]);
     }
 }
 
 bool WaitEvent(SDL_Event *e) {
     if (!g_display) return SDL_WaitEvent(e) != 0;
     for (;;) {
+        if (g_displayLost) return false;
         // SDL_PollEvent pumps: what the X connection has read is dispatched into SDL's queue.
         if (SDL_PollEvent(e)) return true;
+        if (g_displayLost) return false;
         // Requests go out; events that Xlib read while answering a request are pumped.
         XFlush(g_display);
         if (XEventsQueued(g_display, QueuedAlready) > 0) continue;
@@ -122,14 +177,19 @@ bool WaitEvent(SDL_Event *e) {
         int n = poll(fds, 2, -1);
         if (n < 0 && errno != EINTR) return false;
         if (n > 0 && (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL))) {
-            // The display is gone: SDL's pump finds out (Xlib's I/O error handler ends it).
+            // The display is gone: SDL's pump finds out, and Xlib tells DisplayLost.
             SDL_PumpEvents();
+            if (!g_displayLost) DisplayLost(g_display, nullptr);
         }
         if (n > 0 && fds[1].revents) DrainPipe();
     }
 }
 
 void WakeWaiter() { WritePipe(); }
+
+bool DisplayGone() { return g_displayLost.load(); }
+
+int QuitSignalled() { return g_quitSignal.load(); }
 
 unsigned XErrorsLogged() { return g_xErrors.load(); }
 
