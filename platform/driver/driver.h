@@ -58,9 +58,10 @@ bool OpenHelp(const char *hostPath, const char *keyword);
 // output is opened again). True when the output keeps real time (a device, or a silent
 // clock in its place while there is none); false when there is no clock at all
 // (headless), in which case nothing is ever rendered and synchronous plays return at once.
-// It returns whether a sound was playing when it was called (an output that pauses in
-// silence goes by it).
-typedef bool (*AudioRender)(int16_t *out, int frames, int rate);
+// It returns how many of the frames belong to a sound: 0 when none was playing as it was
+// called, fewer than `frames` when the sound ended within them (an output that pauses in
+// silence goes by it, and one that queues ahead finds where a sound ends in its queue).
+typedef int (*AudioRender)(int16_t *out, int frames, int rate);
 // `rate` is what the caller prefers when the device has no rate of its own; on return it
 // is what the output runs at.
 bool AudioOpen(int &rate, int channels, int frames, AudioRender render);

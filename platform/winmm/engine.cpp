@@ -188,10 +188,9 @@ inline int16_t ToSample(float x) {
 
 }  // namespace
 
-bool Render(int16_t *out, int frames, int rate) {
+int Render(int16_t *out, int frames, int rate) {
     std::lock_guard<std::mutex> lock(g_mutex);
     Voice &v = g_voice;
-    bool playing = v.active;
     if (rate > 0 && rate != g_outputRate) {
         Retune(v, g_outputRate, rate);
         g_outputRate = rate;
@@ -233,7 +232,7 @@ bool Render(int16_t *out, int frames, int rate) {
     if (i < frames) memset(out + 2 * i, 0, sizeof(int16_t) * 2 * (size_t)(frames - i));
     if (sounded && g_firstSoundNs.load(std::memory_order_relaxed) == 0) g_firstSoundNs.store(NowNs());
     g_renderedFrames.fetch_add((uint64_t)frames, std::memory_order_relaxed);
-    return playing;
+    return i;
 }
 
 void Open() {

@@ -34,8 +34,9 @@ BOOL Play(const void *image, UINT flags);
 // calls this from its audio thread (or its silent clock). When the rate differs from
 // the last one (the output was opened again on another device), a playing sound goes
 // on from where it is, converted to the new rate.
-// True when a sound was playing as it was called.
-bool Render(int16_t *out, int frames, int rate);
+// How many of the frames belong to a sound: 0 when none was playing as it was called,
+// `frames` while one plays on, fewer when it ended within them (silence follows).
+int Render(int16_t *out, int frames, int rate);
 
 // Whether a sound is playing now.
 bool IsPlaying();

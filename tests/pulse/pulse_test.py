@@ -25,12 +25,17 @@ Cases:
                    loops, and then on the very recording with a frame dropped and with
                    3 ms of silence put in, both of which it must find. The player runs
                    with an ordinary user's scheduling rights (no real-time priority).
+  sync_back_to_back
+                   Sync audio on, F1 and F3 pressed at once: the second sound starts at
+                   the monitor less than 100 ms (counted in recorded frames) after the
+                   first one's last frame, and the first is heard to its end.
 
 Exit code 0 passes, 77 skips (a tool is missing), anything else fails. Every wait is on a
 condition, with a generous time limit that only fails the case.
 """
 import array
 import os
+import struct
 import shutil
 import signal
 import subprocess
@@ -291,8 +296,61 @@ def case_loop_under_load(d):
     d.quit()
 
 
+def level_wav(path, height, frames, rate=48000):
+    """A 16-bit stereo square wave of the given height and a period of 96 frames: every frame
+    of it is +-height, so a recording tells which sound each frame came from."""
+    one = array.array("h", [height if (i // 48) % 2 == 0 else -height for i in range(frames) for _ in (0, 1)])
+    if sys.byteorder == "big":
+        one.byteswap()
+    data = one.tobytes()
+    header = b"RIFF" + struct.pack("<I", 36 + len(data)) + b"WAVEfmt " + struct.pack(
+        "<IHHIIHH", 16, 1, 2, rate, rate * 4, 4, 16) + b"data" + struct.pack("<I", len(data))
+    with open(path, "wb") as f:
+        f.write(header + data)
+
+
+def sync_gap(d):
+    """Plays F1 and F3 (0.3 s each) with Sync on; gives the frames between the first sound's
+    last frame and the second's first at the monitor, and how many frames of each were heard."""
+    sounds = os.path.join(d.home, "sounds")
+    os.makedirs(sounds, exist_ok=True)
+    first, second = os.path.join(sounds, "first.wav"), os.path.join(sounds, "second.wav")
+    level_wav(first, 6000, 14400)
+    level_wav(second, 12000, 14400)
+    d.write_ini(["[QK_Pex]", "Lock=0", "Sync=1", "Loop=0", "Auto=0", "Notify=0", "Rehearse=0", "X=40", "Y=40",
+                 "W=640", "H=420", "Wave1=" + dos_path(first), "Wave3=" + dos_path(second)])
+    mon = Monitor(d.pulse, "qk_main", keep=True)
+    d.start_player()
+    main = d.find_window("QK Sonnerix")
+    d.focus(main)
+    mark = mon.mark()
+    d.run(["xdotool", "key", "--delay", "0", "F1", "F3"])
+
+    def heard():
+        s = mon.frames_since(mark)
+        left = s[0::2]
+        loud = [i for i, v in enumerate(left) if abs(abs(v) - 12000) <= 100]
+        return (left, loud) if loud and len(left) - loud[-1] > 4800 else None
+    left, second_frames = wait_for("both sounds at the monitor", heard, timeout=30)
+    first_frames = [i for i, v in enumerate(left) if abs(abs(v) - 6000) <= 100]
+    check(first_frames, "the first sound was not heard")
+    return second_frames[0] - first_frames[-1] - 1, len(first_frames), len(second_frames)
+
+
+def case_sync_back_to_back(d):
+    d.pulse.start()
+    gap, heard_first, heard_second = sync_gap(d)
+    # Within a frame or two of each whole sound (the resampler's first and last frames).
+    check(abs(heard_first - 14400) <= 2 and abs(heard_second - 14400) <= 2,
+          "heard %d and %d frames of the two 14400-frame sounds" % (heard_first, heard_second))
+    check(0 <= gap < 4800, "the second sound began %d frames (%.1f ms) after the first ended" % (gap, gap / 48.0))
+    d.alive()
+    d.quit()
+
+
 CASES = {"key_sounds": case_key_sounds, "server_restart": case_server_restart, "server_later": case_server_later,
-         "chosen_output": case_chosen_output, "loop_under_load": case_loop_under_load}
+         "chosen_output": case_chosen_output, "loop_under_load": case_loop_under_load,
+         "sync_back_to_back": case_sync_back_to_back}
 
 
 def main():

@@ -7,6 +7,15 @@
 // engine has been silent long enough for the last sound to have left the stream, it is
 // corked again.
 //
+// A synchronous play ends when its sound has been heard: the stream keeps count of where
+// in it each sound ends, and the play asks the server where it plays until that point
+// has been played. The stream never waits for a drain to be acknowledged: a stream that
+// plays silence after the sound (it never underruns, prebuf being 0) is never
+// acknowledged by most sinks. Only the server's own reports count, never a guess between
+// them: PipeWire's Pulse server takes a stream's data a graph cycle at a time and reports
+// no sink latency, so a position guessed from the clock runs ahead of what it has taken,
+// and the next play would cut off the end.
+//
 // Locks: the main loop's lock is always taken before the engine's (Render takes the
 // engine's lock, and the engine never calls in here while it holds it).
 #include "platform/driver/sdl/pulse.h"
@@ -19,8 +28,12 @@
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
+#include <errno.h>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -72,8 +85,10 @@ bool g_raised = false;  // the main loop's thread had its priority raised
 // The engine is not asked for sound until the opening writes it (what the server asks
 // for before that is flushed at once; rendering it would skip that much of a sound).
 bool g_live = false;
-// A synchronous play waits for the queue to run out: nothing more is written meanwhile.
-bool g_draining = false;
+// Bytes written to the stream since it opened, and where among them the last sound
+// ended (-1: no sound's end is in the stream; a flush drops what it held).
+uint64_t g_written = 0;
+int64_t g_soundEnd = -1;
 // A wait in the opening (or a drain) gives up at this deadline: a server that accepts
 // the connection but never answers (stopped, swapping) would otherwise hold it for
 // libpulse's own 30 s.
@@ -85,6 +100,12 @@ bool g_timedOut = false;
 // and loops moving and the keeper tries the server again.
 const pa_usec_t kSilentServerUsec = 2 * PA_USEC_PER_SEC;
 pa_time_event *g_watchdog = nullptr;
+// Before a running stream is called lost, the server is asked something of its own (a
+// round trip on the context): a sink that is only slow to resume does not count, a
+// server that answers nothing in this time does.
+const pa_usec_t kProbeUsec = PA_USEC_PER_SEC;
+pa_operation *g_probe = nullptr;
+bool g_probeAnswered = false;
 const pa_usec_t kOpenLimitUsec = 3 * PA_USEC_PER_SEC;
 // A play or a stop that came while the output was being opened (or a sound change not
 // yet written): whoever takes it first writes it, once.
@@ -151,35 +172,72 @@ bool Write(size_t bytes, pa_seek_mode_t mode) {
             break;
         }
         int frames = (int)(n / g_frameBytes);
-        bool sounding = false;
+        int sound = 0;
         if (g_live)
-            sounding = g_render((int16_t *)data, frames, g_rate);
+            sound = g_render((int16_t *)data, frames, g_rate);
         else
             memset(data, 0, n);
         if (pa_stream_write(g_stream, data, n, nullptr, 0, mode) < 0) {
             pa_stream_cancel_write(g_stream);
             break;
         }
+        if (sound > 0) g_soundEnd = (int64_t)(g_written + (uint64_t)sound * g_frameBytes);
+        g_written += n;
         mode = PA_SEEK_RELATIVE;
-        g_silentFrames = sounding ? 0 : g_silentFrames + (uint64_t)frames;
-        any = any || sounding;
+        g_silentFrames = sound > 0 ? 0 : g_silentFrames + (uint64_t)frames;
+        any = any || sound > 0;
         bytes -= n;
     }
     return any;
 }
 
+void ArmWatchdog(pa_usec_t after);
+void FeedWatchdog();
+
+void DropProbe() {
+    if (!g_probe) return;
+    pa_operation_cancel(g_probe);
+    pa_operation_unref(g_probe);
+    g_probe = nullptr;
+}
+
+void OnServerInfo(pa_context *, const pa_server_info *, void *) {
+    // The server answers: its sink is only slow. The stream gets its allowance again.
+    g_probeAnswered = true;
+    FeedWatchdog();
+}
+
 void OnWatchdog(pa_mainloop_api *, pa_time_event *, const struct timeval *, void *) {
-    if (!g_corked && !g_reportedLoss) ReportLoss();
+    if (g_corked || g_reportedLoss) return;
+    if (g_probe && !g_probeAnswered) {
+        DropProbe();
+        ReportLoss();
+        return;
+    }
+    DropProbe();
+    g_probeAnswered = false;
+    g_probe = pa_context_get_server_info(g_context, OnServerInfo, nullptr);
+    if (!g_probe) {
+        ReportLoss();
+        return;
+    }
+    ArmWatchdog(kProbeUsec);
+}
+
+void ArmWatchdog(pa_usec_t after) {
+    if (!g_context) return;
+    pa_usec_t at = pa_rtclock_now() + after;
+    if (g_watchdog)
+        pa_context_rttime_restart(g_context, g_watchdog, at);
+    else
+        g_watchdog = pa_context_rttime_new(g_context, at, OnWatchdog, nullptr);
 }
 
 // Gives a running stream the whole allowance again (a corked one needs none).
 void FeedWatchdog() {
     if (!g_context) return;
-    pa_usec_t at = pa_rtclock_now() + (g_corked ? 365ull * 24 * 3600 * PA_USEC_PER_SEC : kSilentServerUsec);
-    if (g_watchdog)
-        pa_context_rttime_restart(g_context, g_watchdog, at);
-    else
-        g_watchdog = pa_context_rttime_new(g_context, at, OnWatchdog, nullptr);
+    DropProbe();
+    ArmWatchdog(g_corked ? 365ull * 24 * 3600 * PA_USEC_PER_SEC : kSilentServerUsec);
 }
 
 void Cork(bool cork) {
@@ -210,7 +268,6 @@ void OnWrite(pa_stream *, size_t bytes, void *) {
         RaiseThisThread();
     }
     FeedWatchdog();
-    if (g_draining) return;
     Write(bytes, PA_SEEK_RELATIVE);
     if (!g_corked && g_silentFrames >= g_corkAfter) Cork(true);
 }
@@ -225,6 +282,7 @@ void Refresh() {
     Cork(false);
     pa_operation *op = pa_stream_flush(g_stream, nullptr, nullptr);
     if (op) pa_operation_unref(op);
+    g_soundEnd = -1;
     if (!Write(g_refill, PA_SEEK_RELATIVE_ON_READ) && wasCorked) Cork(true);  // nothing to play after all
 }
 
@@ -256,9 +314,10 @@ bool WaitFor(Ready ready, Failed failed) {
 }
 
 // Writes the change a play or a stop asked for, unless it was written already. With the
-// lifetime lock shared and the main loop's lock held.
+// lifetime lock shared and the main loop's lock held. Until the stream is started the
+// change waits: Start writes what plays then.
 void RefreshIfPending() {
-    if (g_pending.exchange(false)) Refresh();
+    if (g_live && g_pending.exchange(false)) Refresh();
 }
 
 bool ContextFailed() {
@@ -322,6 +381,8 @@ bool OpenStream(const std::string &wanted, Opened &opened) {
     g_awake = awake && *awake && strcmp(awake, "0") != 0;
     g_corked = true;
     g_silentFrames = 0;
+    g_written = 0;
+    g_soundEnd = -1;
     // The default output is left to the server, which then moves the stream along when the
     // desktop's default changes; a chosen output is asked for by name.
     if (pa_stream_connect_playback(g_stream, found ? q.name.c_str() : nullptr, &attr, flags, nullptr, nullptr) < 0)
@@ -338,19 +399,52 @@ bool OpenStream(const std::string &wanted, Opened &opened) {
     return true;
 }
 
+// The socket of the server libpulse connects to, where it is a local one: PULSE_SERVER's
+// first entry, or the runtime folder's "native" socket.
+std::string ServerSocket() {
+    const char *server = getenv("PULSE_SERVER");
+    if (server && *server) {
+        std::string first(server, strcspn(server, " "));
+        if (first.compare(0, 5, "unix:") == 0) return first.substr(5);
+        if (!first.empty() && first[0] == '/') return first;
+        return "";  // a server on the network: left to libpulse
+    }
+    const char *runtime = getenv("PULSE_RUNTIME_PATH");
+    if (runtime && *runtime) return std::string(runtime) + "/native";
+    runtime = getenv("XDG_RUNTIME_DIR");
+    if (runtime && *runtime) return std::string(runtime) + "/pulse/native";
+    return "";
+}
+
+// A server that has stopped answering keeps its socket, and the kernel queues new
+// connections on it until the queue is full; after that, a connection is refused at once
+// as "try again", which libpulse cannot tell from a server that is not there.
+bool SocketTakesNoMore() {
+    std::string path = ServerSocket();
+    struct sockaddr_un a;
+    if (path.empty() || path.size() >= sizeof a.sun_path) return false;
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    memset(&a, 0, sizeof a);
+    a.sun_family = AF_UNIX;
+    memcpy(a.sun_path, path.c_str(), path.size());
+    bool full = connect(fd, (struct sockaddr *)&a, sizeof a) != 0 && errno == EAGAIN;
+    close(fd);
+    return full;
+}
+
 }  // namespace
 
 bool Open(const std::string &wanted, int channels, AudioRender render, void (*lost)(), Opened &opened) {
     std::unique_lock<std::shared_mutex> lifetime(g_lifetime);
     CloseLocked();
-    opened.answered = false;
+    opened.answered = opened.hung = false;
     g_render = render;
     g_lost = lost;
     g_channels = channels;
     g_reportedLoss = true;  // nothing is reported until the stream is open
     g_raised = false;
     g_live = false;
-    g_draining = false;
     g_loop = pa_threaded_mainloop_new();
     if (!g_loop) return false;
     pa_proplist *props = pa_proplist_new();
@@ -367,36 +461,35 @@ bool Open(const std::string &wanted, int channels, AudioRender render, void (*lo
     // No autospawn: the desktop session owns the server; the keeper tries again later.
     if (pa_context_connect(g_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 ||
         pa_threaded_mainloop_start(g_loop) < 0) {
+        opened.hung = SocketTakesNoMore();
         CloseLocked();
         return false;
     }
     pa_threaded_mainloop_lock(g_loop);
     StartDeadline(kOpenLimitUsec);
     bool ready = WaitFor([] { return pa_context_get_state(g_context) == PA_CONTEXT_READY; }, ContextFailed);
-    opened.answered = ready || g_timedOut;  // a server that was reached, even one that hangs
     bool ok = ready && OpenStream(wanted, opened);
+    opened.answered = ready || g_timedOut;  // a server that was reached, even one that hangs
+    opened.hung = !ok && (g_timedOut || (!ready && SocketTakesNoMore()));
     StopDeadline();
-    if (ok) {
-        g_reportedLoss = false;
-        g_live = true;
-        g_pending = false;
-        Refresh();  // a sound that plays on (a loop) is heard again at once
-        if (g_awake) Cork(false);
-    }
+    if (ok) g_reportedLoss = false;
     pa_threaded_mainloop_unlock(g_loop);
     if (!ok) {
         CloseLocked();
         return false;
     }
-    lifetime.unlock();
-    // A play that came after the opening wrote the sound, while the lock kept it out.
-    std::shared_lock<std::shared_mutex> shared(g_lifetime);
-    if (g_loop) {
-        pa_threaded_mainloop_lock(g_loop);
-        RefreshIfPending();
-        pa_threaded_mainloop_unlock(g_loop);
-    }
     return true;
+}
+
+void Start() {
+    std::shared_lock<std::shared_mutex> lifetime(g_lifetime);
+    if (!g_loop) return;
+    pa_threaded_mainloop_lock(g_loop);
+    g_live = true;
+    g_pending = false;
+    Refresh();  // a sound that plays on (a loop) is heard at once
+    if (g_awake) Cork(false);
+    pa_threaded_mainloop_unlock(g_loop);
 }
 
 void Close() {
@@ -424,12 +517,46 @@ void CloseLocked() {
     g_loop = nullptr;
     g_deadline = nullptr;
     g_watchdog = nullptr;  // freed with the main loop
+    g_probe = nullptr;
     g_live = false;
 }
 
-void OnDrained(pa_stream *, int, void *user) {
+void OnDone(pa_stream *, int, void *user) {
     *(bool *)user = true;
     pa_threaded_mainloop_signal(g_loop, 0);
+}
+
+void OnTick(pa_mainloop_api *, pa_time_event *, const struct timeval *, void *user) {
+    *(bool *)user = true;
+    pa_threaded_mainloop_signal(g_loop, 0);
+}
+
+bool StreamFailed() { return !PA_STREAM_IS_GOOD(pa_stream_get_state(g_stream)) || ContextFailed(); }
+
+// How far the server has played the stream, in bytes of it, and how far it has been
+// written, from a fresh report; false when none came (in time) or the stream cannot tell.
+bool PlayedUpTo(int64_t &played, int64_t &written) {
+    bool updated = false;
+    pa_operation *op = pa_stream_update_timing_info(g_stream, OnDone, &updated);
+    if (!op) return false;
+    bool ok = WaitFor([&] { return updated; }, StreamFailed);
+    if (!ok) pa_operation_cancel(op);
+    pa_operation_unref(op);
+    const pa_timing_info *t = ok ? pa_stream_get_timing_info(g_stream) : nullptr;
+    if (!t || t->write_index_corrupt || t->read_index_corrupt) return false;
+    // What the sink has taken but not yet played is still to come.
+    played = t->read_index - (int64_t)pa_usec_to_bytes(t->sink_usec, pa_stream_get_sample_spec(g_stream));
+    written = t->write_index;
+    return true;
+}
+
+// Waits (under the main loop's lock) for `usec`, or less should the deadline come first.
+void Sleep(pa_usec_t usec) {
+    bool ticked = false;
+    pa_time_event *tick = pa_context_rttime_new(g_context, pa_rtclock_now() + usec, OnTick, &ticked);
+    if (!tick) return;
+    WaitFor([&] { return ticked; }, StreamFailed);
+    pa_threaded_mainloop_get_api(g_loop)->time_free(tick);
 }
 }  // namespace
 
@@ -448,26 +575,24 @@ void Drain() {
     std::shared_lock<std::shared_mutex> lifetime(g_lifetime, std::try_to_lock);
     if (!lifetime.owns_lock() || !g_loop) return;
     pa_threaded_mainloop_lock(g_loop);
-    if (g_stream && pa_stream_get_state(g_stream) == PA_STREAM_READY && !g_corked) {
-        // Nothing more is written until the queue has run out, so the drain ends once the
-        // end of the sound has been played; a server that stops answering is given up on.
-        bool drained = false;
-        g_draining = true;
-        pa_operation *op = pa_stream_drain(g_stream, OnDrained, &drained);
-        if (op) {
-            StartDeadline((pa_usec_t)(g_refill / g_frameBytes) * PA_USEC_PER_SEC / (pa_usec_t)g_rate +
-                          PA_USEC_PER_SEC);
-            bool ok = WaitFor([&] { return drained; },
-                              [] { return !PA_STREAM_IS_GOOD(pa_stream_get_state(g_stream)) || ContextFailed(); });
-            StopDeadline();
-            if (!ok) pa_operation_cancel(op);
-            pa_operation_unref(op);
+    if (g_stream && pa_stream_get_state(g_stream) == PA_STREAM_READY && !g_corked && g_soundEnd >= 0) {
+        // The whole queue and the sink's own latency, and a little for the server's
+        // reports: a server that stops answering is given up on then.
+        pa_usec_t queue = pa_bytes_to_usec(g_refill, pa_stream_get_sample_spec(g_stream));
+        StartDeadline(2 * queue + 250 * PA_USEC_PER_MSEC);
+        for (;;) {
+            int64_t played, written;
+            int64_t end = g_soundEnd;
+            if (end < 0 || !PlayedUpTo(played, written)) break;  // a play or a stop flushed it
+            // The end's place in the server's count: as far before the server's write index
+            // as it is before ours.
+            int64_t at = written - (int64_t)(g_written - (uint64_t)end);
+            if (played >= at || g_corked) break;
+            pa_usec_t left = pa_bytes_to_usec((uint64_t)(at - played), pa_stream_get_sample_spec(g_stream));
+            Sleep(std::min<pa_usec_t>(std::max<pa_usec_t>(left, 500), 20 * PA_USEC_PER_MSEC));
+            if (g_timedOut) break;
         }
-        g_draining = false;
-        // What the server asked for meanwhile is still owed: it asks for no more until it
-        // has it.
-        size_t owed = pa_stream_writable_size(g_stream);
-        if (owed != (size_t)-1 && owed > 0) Write(owed, PA_SEEK_RELATIVE);
+        StopDeadline();
     }
     pa_threaded_mainloop_unlock(g_loop);
 }
