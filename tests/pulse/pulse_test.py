@@ -13,7 +13,8 @@ Cases:
   server_restart   a loop plays; the server is killed: the player says so on stderr and
                    keeps running; the server starts again: the loop is heard again with no
                    key pressed, the player says so, and its settings are as they were.
-  server_later     the player starts with no server and says so; the server comes; the
+  server_later     the player starts with no server and says so (and nothing else: SDL's
+                   and ALSA's own probe messages stay off stderr); the server comes; the
                    player says the output is back, and a key then sounds.
   chosen_output    --list-audio-devices lists the sinks; --audio-device and
                    QKSONNERIX_AUDIO_DEVICE pick a sink by a part of its name; an unknown
@@ -68,7 +69,11 @@ class PulseDesktop(Desktop):
         env["SDL_AUDIODRIVER"] = "pulseaudio"
         for k in ("QKSONNERIX_AUDIO_DEVICE", "QKSONNERIX_AUDIO_BUFFER_MS", "QKSONNERIX_AUDIO_AWAKE"):
             env.pop(k, None)  # the player's own defaults, whatever the caller's environment holds
-        env.update(env_extra or {})
+        for k, v in (env_extra or {}).items():
+            if v is None:
+                env.pop(k, None)
+            else:
+                env[k] = v
         self.log = open(os.path.join(self.root, "player.log"), "wb")
         self.err = open(self.err_path, "wb")
         self.player = subprocess.Popen(list(wrap) + [self.exe] + list(args), env=env, cwd=self.home,
@@ -168,12 +173,15 @@ def case_server_restart(d):
 
 def case_server_later(d):
     settings(d)
-    d.start_player()
+    # SDL left to try every backend it has while there is no server (ALSA among them, on
+    # a machine without a sound card): their own messages stay off stderr.
+    d.start_player(env_extra={"SDL_AUDIODRIVER": None})
     d.find_window("QK Sonnerix")
     d.wait_line(NOT_YET)
     d.alive()
     d.pulse.start()
     d.wait_line(back_line("QK Main Output", 48000))
+    check(d.stderr_lines() == [NOT_YET, back_line("QK Main Output", 48000)], "messages: %s" % d.stderr_lines())
     mon = Monitor(d.pulse, "qk_main")
     mark = mon.mark()
     press_f1(d)
