@@ -861,6 +861,39 @@ TEST_F(MessageBoxWindow, EnterChoosesTheDefaultButton) {
               IDCANCEL);
 }
 
+// A message about a path as long as paths get lies on the screen (1024 pixels wide here),
+// no wider than five eighths of it, its text broken before the backslashes; a name with no
+// place to break is cut at the box's edge rather than taking the box off the screen.
+TEST_F(MessageBoxWindow, LongMessagesStayOnTheScreen) {
+    std::string path = "C:\\";
+    while (path.size() < 250) path += "SOUNDS\\";
+    path += "A.WAV";
+    const struct {
+        const char *what;
+        std::string text;
+        int lines;  // of the text, at least
+    } kCases[] = {
+        {"a long path", path + "\n\nThis file can't be found!", 5},
+        {"a name without a place to break", std::string(300, 'W') + "\n\nThis file can't be found!", 3},
+        {"a short line", "This file can't be found!", 1},
+    };
+    for (const auto &c : kCases) {
+        RECT box = {0, 0, 0, 0}, text = {0, 0, 0, 0};
+        Box(c.text.c_str(), MB_ICONWARNING, [&](HWND b) {
+            GetWindowRect(b, &box);
+            HWND label = GetDlgItem(b, 0xFFFF);
+            ASSERT_NE(label, nullptr);
+            text = qk::wnd::FromHandle(label)->rect;
+            hl::PressKey(VK_RETURN);
+        });
+        ResetProgram();
+        EXPECT_GE(box.left, 0) << c.what;
+        EXPECT_LE(box.right, 1024) << c.what;
+        EXPECT_LE(text.right - text.left, 1024 * 5 / 8) << c.what;
+        EXPECT_GE((text.bottom - text.top) / 13, c.lines) << c.what;
+    }
+}
+
 TEST_F(MessageBoxWindow, EscapeAndTheCloseBox) {
     EXPECT_EQ(Box("Hello", MB_OKCANCEL, [](HWND) { hl::PressKey(VK_ESCAPE); }), IDCANCEL);
     ResetProgram();

@@ -146,6 +146,59 @@ void DrawRun(Painter &p, FontId font, int x, int y, const char *text, size_t len
     }
 }
 
+// Where a line may break, as the platform's line breaking has it for the characters of
+// words and paths: after blanks (never before one), before a backslash (unless it follows
+// a digit), and after a slash or a hyphen (unless a digit or another of them follows).
+// So "C:\\SOUNDS\\DING.WAV" breaks before each backslash, "A-B" after the hyphen, and
+// "12\\34", "1-2" and "1/2" never.
+bool BreakBefore(const std::string &s, size_t i) {
+    if (i == 0 || i >= s.size()) return false;
+    char c = s[i], prev = s[i - 1];
+    bool digit = c >= '0' && c <= '9', prevDigit = prev >= '0' && prev <= '9';
+    if (c == ' ') return false;
+    if (prev == ' ') return true;
+    if (c == '\\') return !prevDigit;
+    if (prev == '/' || prev == '-') return !digit && c != '/' && c != '-';
+    return false;
+}
+
+// The next line of a paragraph s[start, end) broken to a width, as the platform breaks
+// it: the most characters that fit, taken back to the last place the line may break
+// (blanks that fit stay at the end of a left-aligned line; centred and right-aligned
+// lines leave one out), and one blank after the break is dropped. A word that fits no
+// line is kept whole up to the next blank. Gives the line's length; `used` tells how many
+// characters it took up, the dropped blank included.
+size_t WrapLine(FontId font, const std::string &s, size_t start, size_t end, UINT format, int maxWidth, bool tabs,
+                size_t &used) {
+    size_t len = end - start, fit = 0;
+    while (fit < len && RunWidth(font, s.data() + start, fit + 1, tabs) <= maxWidth) fit++;
+    if (fit == len) {
+        used = len;
+        return len;
+    }
+    bool aligned = (format & (DT_CENTER | DT_RIGHT)) != 0;
+    size_t at = 0;  // where the line breaks, from start; 0: nowhere
+    if (fit > 0 && BreakBefore(s, start + fit)) {
+        at = fit;
+    } else {
+        for (size_t i = fit; i > 1 && !at; i--)
+            if (BreakBefore(s, start + i - 1)) at = i - 1;
+    }
+    size_t length;
+    if (at > 0) {
+        length = at;
+        if (aligned && s[start + at - 1] == ' ') length--;
+        used = at;
+    } else {
+        // No place to break within what fits: the whole word, to the next blank.
+        length = fit;
+        while (length < len && s[start + length] != ' ') length++;
+        used = length;
+    }
+    if (used < len && s[start + used] == ' ') used++;
+    return length;
+}
+
 // Splits text into lines as DrawTextA does.
 std::vector<TextLine> LayOut(FontId font, const char *text, size_t len, UINT format, int maxWidth) {
     // Prefixes first: '&' underlines the next character, "&&" is an '&'.
@@ -192,35 +245,11 @@ std::vector<TextLine> LayOut(FontId font, const char *text, size_t len, UINT for
             lines.push_back(sub(pos, end));
         } else {
             size_t start = pos;
-            for (;;) {
-                size_t e = start, fit = start, resume = end;
-                bool broke = false;
-                while (e < end) {
-                    size_t wordEnd = e;
-                    while (wordEnd < end && s[wordEnd] != ' ') wordEnd++;
-                    int w = RunWidth(font, s.data() + start, wordEnd - start, tabs);
-                    if (w > maxWidth && fit > start) {
-                        broke = true;
-                        break;
-                    }
-                    fit = wordEnd;
-                    size_t spaces = wordEnd;
-                    while (spaces < end && s[spaces] == ' ') spaces++;
-                    resume = spaces;
-                    e = spaces;
-                    if (w > maxWidth && spaces < end) {  // a word too long for a line stands alone
-                        broke = true;
-                        break;
-                    }
-                }
-                if (!broke) {
-                    lines.push_back(sub(start, end));
-                    break;
-                }
-                lines.push_back(sub(start, fit));
-                start = resume;
-                if (start >= end) break;
-            }
+            do {
+                size_t used, length = WrapLine(font, s, start, end, format, maxWidth, tabs, used);
+                lines.push_back(sub(start, start + length));
+                start += used;
+            } while (start < end);
         }
         if (end >= n) break;
         pos = next;

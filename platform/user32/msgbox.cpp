@@ -216,19 +216,23 @@ int RunMessageBoxWindow(HWND owner, const char *text, const char *caption, UINT 
     LPCSTR iconName = IconOf(type);
     HICON icon = iconName ? LoadIconA(NULL, iconName) : NULL;
 
-    // The text's size in the dialog font, wrapped to at most five eighths of the screen.
+    // The text's size in the dialog font, wrapped to at most five eighths of the screen. A
+    // word too long for that (a name without a place to break) is cut at the box's edge
+    // rather than taking the box off the screen.
     int sw, sh;
     ScreenSize(sw, sh);
     int textLeft = icon ? kMargin + kIconSize + kIconGap : kMargin + 2;
+    int widest = sw * 5 / 8 - textLeft - kMargin;
     HDC dc = GetDC(NULL);
     SelectObject(dc, gdi::DialogFont());
-    RECT tr = {0, 0, sw * 5 / 8 - textLeft - kMargin, 0};
+    RECT tr = {0, 0, widest, 0};
     DrawTextA(dc, text, -1, &tr, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
     SelectObject(dc, GetStockObject(SYSTEM_FONT));
     SIZE title;
     GetTextExtentPoint32A(dc, caption, (int)strlen(caption), &title);
     ReleaseDC(NULL, dc);
     int tw = tr.right - tr.left, th = tr.bottom - tr.top;
+    if (tw > widest) tw = widest;
 
     int textTop = kMargin;
     if (icon && th < kIconSize) textTop += (kIconSize - th) / 2;
@@ -239,8 +243,9 @@ int RunMessageBoxWindow(HWND owner, const char *text, const char *caption, UINT 
     int buttonsY = contentBottom + 12;
     int clientW = textLeft + tw + kMargin;
     if (buttonsW + 2 * kMargin > clientW) clientW = buttonsW + 2 * kMargin;
-    // Room for the caption's text and its close box.
+    // Room for the caption's text and its close box, within the screen.
     if (title.cx + 30 > clientW) clientW = title.cx + 30;
+    if (clientW > sw - 2 * kMargin) clientW = sw - 2 * kMargin;
     int clientH = buttonsY + kButtonH + kMargin;
 
     DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;

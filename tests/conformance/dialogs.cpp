@@ -1,7 +1,8 @@
 // Dialogs and boxes: the file picker's "NTFS" template through DialogBoxParamA (each
 // control's rectangle in the dialog's client coordinates, the initial focus, the tab order,
-// what Enter, Escape, Space and the close box end it with from a given focus), and what
-// MessageBoxA gives for each key the program's boxes take.
+// what Enter, Escape, Space and the close box end it with from a given focus), what
+// MessageBoxA gives for each key the program's boxes take, and where a box of a long
+// message (a whole path, no blank in it) lies: on the screen, its text wrapped.
 //
 // Nobody presses a key: a message posted before the modal loop starts (and, where that comes
 // too early, the owner's WM_ENTERIDLE) posts the key to whatever has the focus, as the
@@ -32,6 +33,9 @@ static int Checks;      // rounds of WM_PROBE_CHECK since the key
 static int FocusId;     // the control ID and text of the focus the key went to
 static char FocusText[32];
 
+static BOOL MeasureBox;  // keep the box's rectangle when the key is pressed
+static RECT BoxRect;
+
 static char Commands[512];
 static size_t CommandsAt;
 
@@ -54,6 +58,7 @@ static void Drive(void) {
     FocusText[0] = 0;
     GetWindowTextA(focus, FocusText, sizeof FocusText);
     Modal = Root(focus);
+    if (MeasureBox) GetWindowRect(Modal, &BoxRect);
     if (Pending.message == WM_CLOSE)
         PostMessageA(Modal, WM_CLOSE, 0, 0);
     else
@@ -195,13 +200,44 @@ static void RunNtfs(HINSTANCE instance, const char *name, int focus, UINT messag
 
 // ---- message boxes ------------------------------------------------------------------------
 
-static int Box(UINT type) {
+static int Box(UINT type, const char *text = "Probe text", const char *caption = "Probe") {
     PostMessageA(Owner, WM_PROBE_DRIVE, 0, 0);
 #ifdef _WIN32
-    return MessageBoxA(Owner, "Probe text", "Probe", type);
+    return MessageBoxA(Owner, text, caption, type);
 #else
-    return qk::wnd::RunMessageBoxWindow(Owner, "Probe text", "Probe", type);
+    return qk::wnd::RunMessageBoxWindow(Owner, text, caption, type);
 #endif
+}
+
+// The rectangle of a box with this text, answered with Enter.
+static RECT MeasuredBox(const char *text, UINT type) {
+    Ready(WM_KEYDOWN, VK_RETURN);
+    MeasureBox = TRUE;
+    memset(&BoxRect, 0, sizeof BoxRect);
+    Box(type, text, "WARNING");
+    Done();
+    MeasureBox = FALSE;
+    return BoxRect;
+}
+
+// A box about a path as long as paths get, as the program shows one: the box lies on the
+// screen, and its text is wrapped (the box is taller than one of a short line).
+static void RunLongBoxes(void) {
+    char path[300];
+    snprintf(path, sizeof path, "C:\\");
+    while (strlen(path) < 255) strcat(path, "SOUNDS\\");
+    strcat(path, "A.WAV");
+    char text[400];
+    snprintf(text, sizeof text, "%s\n\nThis file can't be found!", path);
+    int screen = GetSystemMetrics(SM_CXSCREEN), screenH = GetSystemMetrics(SM_CYSCREEN);
+    RECT shortBox = MeasuredBox("This file can't be found!", MB_ICONWARNING);
+    RECT longBox = MeasuredBox(text, MB_ICONWARNING);
+    int width = longBox.right - longBox.left;
+    Say("box-size.long-path.within-screen", "%d", longBox.left >= 0 && longBox.right <= screen && longBox.top >= 0 &&
+                                                    longBox.bottom <= screenH);
+    Say("box-size.long-path.wider-than-half", "%d", width > screen / 2);
+    Say("box-size.long-path.wrapped", "%d",
+        (longBox.bottom - longBox.top) - (shortBox.bottom - shortBox.top) >= 3 * 13);
 }
 
 static void RunBox(const char *typeName, UINT type, const char *keyName, UINT message, WPARAM key) {
@@ -270,6 +306,7 @@ int main(void) {
     };
     for (const auto &type : types)
         for (const auto &key : keys) RunBox(type.name, type.type, key.name, key.message, key.key);
+    RunLongBoxes();
     DestroyWindow(Owner);
     return 0;
 }

@@ -55,6 +55,46 @@ static void Measure(const char *font, HDC dc) {
     Say(K("%s.extent.F12-first-two", font), "%d %ldx%ld", ok ? 1 : 0, (long)size.cx, (long)size.cy);
     ok = GetTextExtentPoint32A(dc, " ", 1, &size);
     Say(K("%s.extent.space", font), "%d %ldx%ld", ok ? 1 : 0, (long)size.cx, (long)size.cy);
+    // Word breaks in a rectangle 100 pixels wide: where a line may break (blanks, and the
+    // characters paths are made of), and what becomes of a word longer than a line.
+    static const struct {
+        const char *name, *text;
+    } wrapped[] = {
+        {"long-word", "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA"},
+        {"short-then-long", "Ab AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA"},
+        {"path", "C:\\SOUNDS\\JINGLES\\LONGER\\NAMES\\HERE\\A.WAV"},
+        {"short-words", "one two three four five six seven eight nine ten"},
+        {"backslash", "AAAAAAAAA\\AAAAAAAAA"},
+        {"slash", "AAAAAAAAA/AAAAAAAAA"},
+        {"hyphen", "AAAAAAAAA-AAAAAAAAA"},
+        {"dot", "AAAAAAAAA.AAAAAAAAA"},
+        {"colon", "AAAAAAAAA:AAAAAAAAA"},
+        {"underscore", "AAAAAAAAA_AAAAAAAAA"},
+        {"comma", "AAAAAAAAA,AAAAAAAAA"},
+        {"bracket", "AAAAAAAAA(AAAAAAAAA"},
+        {"digits", "999999999\\999999999"},
+        {"two-backslashes", "AAAAAAAAA\\\\AAAAAAAAA"},
+        {"backslash-blank", "AAAAAAAAA\\ AAAAAAAAA"},
+        {"long-component", "C:\\AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA\\B.WAV"},
+        {"two-slashes", "AAAAAAAAA//AAAAAAAAA"},
+        {"two-hyphens", "AAAAAAAAA--AAAAAAAAA"},
+        {"slash-digits", "999999999/999999999"},
+        {"letters-slash-digits", "AAAAAAAAA/999999999"},
+        {"hyphen-digits", "999999999-999999999"},
+        {"letters-hyphen-digits", "AAAAAAAAA-999999999"},
+        {"letters-backslash-digits", "AAAAAAAAA\\999999999"},
+        {"digits-backslash-letters", "999999999\\AAAAAAAAA"},
+        {"blanks-then-long", "Ab   AAAAAAAAAAAAAAA"},
+        {"blanks-in-line", "Ab   Cd   Ef   Gh   Ij   Kl"},
+    };
+    for (const auto &w : wrapped) {
+        RECT r = {0, 0, 100, 0};
+        int height = DrawTextA(dc, w.text, -1, &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        SIZE line;
+        GetTextExtentPoint32A(dc, "A", 1, &line);
+        Say(K("%s.wordbreak.%s", font, w.name), "width=%ld lines=%ld", (long)r.right,
+            line.cy ? (long)(height / line.cy) : -1L);
+    }
 }
 
 static INT_PTR CALLBACK MeasureInDialog(HWND dialog, UINT message, WPARAM, LPARAM) {
