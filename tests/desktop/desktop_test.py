@@ -52,6 +52,10 @@ Cases:
                    does, exit code 0, Last and the placement kept.
   picker_fits      (a small screen, 1280x800 at 2x) a picker that would reach past the
                    screen's bottom is moved into it; one that fits is not moved.
+  settings_unsaved the player run by a user who cannot write its settings folder (a
+                   read-only folder): the change it makes is not silent, a stderr line and
+                   a desktop notification on a private session bus (seen by dbus-monitor)
+                   name the file and the reason, once; the file stays as it was.
 
 Exit code 0 passes, 77 skips (a tool is missing), anything else fails. Every wait polls
 with a time limit; none is a fixed sleep.
@@ -1050,13 +1054,84 @@ def case_picker_fits(d):
     check(ox + pw <= sw, "the picker reaches past the right edge")
 
 
+NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"]
+
+
+def case_settings_unsaved(d):
+    """The settings folder is read-only to the user who runs the player (root writes
+    anywhere, so the player runs as nobody)."""
+    for tool in ("setpriv", "dbus-daemon", "dbus-monitor"):
+        check(shutil.which(tool), "%s is not installed (scripts/setup.sh installs it)" % tool)
+    folder = os.path.join(d.config, "qksonnerix")
+    os.makedirs(os.path.join(folder, "dosdevices"), exist_ok=True)
+    for drive, target in (("c:", d.home), ("z:", "/")):
+        os.symlink(target, os.path.join(folder, "dosdevices", drive))
+    gone = dos_path(os.path.join(d.home, "gone", "nothing.wav"))
+    d.write_ini(["[QK_Pex]", "Auto=0", "Rehearse=0", "Wave1=" + gone] + make_samples(d, [1]))
+    with open(d.ini_path(), "rb") as f:
+        before = f.read()
+    for path in (d.root, d.home, d.config):
+        os.chmod(path, 0o755)
+    os.chmod(folder, 0o555)
+    bus_dir = os.path.join(d.root, "bus")
+    os.makedirs(bus_dir)
+    os.chmod(bus_dir, 0o777)
+    address = "unix:path=" + os.path.join(bus_dir, "socket")
+    bus = subprocess.Popen(NOBODY + ["dbus-daemon", "--session", "--nofork", "--address=" + address],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    d.procs.append(bus)
+    wait_for("the session bus", lambda: os.path.exists(os.path.join(bus_dir, "socket")), timeout=15)
+    heard = os.path.join(bus_dir, "monitor.log")
+    listener = open(heard, "wb")
+    monitor = subprocess.Popen(NOBODY + ["dbus-monitor", "--address", address,
+                                         "interface='org.freedesktop.Notifications',member='Notify'"],
+                               stdout=listener, stderr=subprocess.STDOUT)
+    d.procs.append(monitor)
+    wait_for("the listener", lambda: b"NameAcquired" in open(heard, "rb").read(), timeout=15)
+
+    env = dict(d.env)
+    env.update({"QKSONNERIX_SCALE": str(d.scale), "SDL_AUDIODRIVER": "dummy", "DBUS_SESSION_BUS_ADDRESS": address})
+    d.log = open(os.path.join(d.root, "player.log"), "wb")
+    d.player = subprocess.Popen(NOBODY + [d.exe], env=env, cwd=d.home, stdout=d.log, stderr=d.log)
+    box = d.find_window("WARNING")
+    d.focus(box)
+    d.key("Return")  # the missing sample's key is emptied: a write, which fails
+    ini = d.ini_path()
+    told = ("qksonnerix: cannot save the settings to %s (Permission denied); changes made now are lost when the "
+            "player ends\n" % ini)
+    wait_for("the stderr line", lambda: told in d.player_log(), timeout=15)
+    summary = b'string "QK Sonnerix cannot save its settings"'
+    body = ('string "%s: Permission denied.\nChanges made now are lost when the player ends."' % ini).encode()
+    wait_for("the notification", lambda: summary in open(heard, "rb").read(), timeout=15)
+    # The key was not emptied, so the program goes on to read the file it names, as it
+    # reads what its settings hold: that is the program's own doing, and it carries on.
+    error = d.find_window("ERROR")
+    d.focus(error)
+    d.key("Return")
+    d.find_window("QK Sonnerix")
+    d.player.send_signal(signal.SIGTERM)  # the close writes again, for the same reason
+    rc = d.wait_exit()
+    check(rc == 0, "exit code %s" % rc)
+    monitor.terminate()
+    monitor.wait()
+    listener.close()
+    with open(heard, "rb") as f:
+        calls = f.read()
+    check(calls.count(b"member=Notify") == 1, "%d notifications: %r" % (calls.count(b"member=Notify"), calls[-800:]))
+    check(body in calls, "the notification does not name the file and the reason: %r" % calls[-800:])
+    check(d.player_log().count(told) == 1, "the stderr line came %d times" % d.player_log().count(told))
+    with open(ini, "rb") as f:
+        check(f.read() == before, "the settings file changed")
+    os.chmod(folder, 0o755)
+
+
 CASES = {"typing": case_typing, "play_and_close": case_play_and_close, "missing_sample": case_missing_sample,
          "screenshot": case_screenshot, "picker": case_picker, "close_picker_stress": case_close_picker_stress,
          "click_button": case_click_button, "scaled_windows": case_scaled_windows,
          "scale_sources": case_scale_sources, "first_start": case_first_start,
          "maximised": case_maximised, "keyboard_move": case_keyboard_move,
          "wheel": case_wheel, "display_lost": case_display_lost, "quit_signals": case_quit_signals,
-         "picker_fits": case_picker_fits}
+         "picker_fits": case_picker_fits, "settings_unsaved": case_settings_unsaved}
 # Cases that need a screen of another size than 1024x768 (in the player's pixels).
 SCREENS = {"picker_fits": (640, 400)}
 
