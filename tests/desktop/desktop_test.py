@@ -1059,70 +1059,84 @@ NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"]
 
 def case_settings_unsaved(d):
     """The settings folder is read-only to the user who runs the player (root writes
-    anywhere, so the player runs as nobody)."""
+    anywhere, so the player runs as nobody). Once with a write that fails while the
+    player runs, once with the first failure at the close, the last thing it does."""
     for tool in ("setpriv", "dbus-daemon", "dbus-monitor"):
         check(shutil.which(tool), "%s is not installed (scripts/setup.sh installs it)" % tool)
     folder = os.path.join(d.config, "qksonnerix")
     os.makedirs(os.path.join(folder, "dosdevices"), exist_ok=True)
     for drive, target in (("c:", d.home), ("z:", "/")):
         os.symlink(target, os.path.join(folder, "dosdevices", drive))
-    gone = dos_path(os.path.join(d.home, "gone", "nothing.wav"))
-    d.write_ini(["[QK_Pex]", "Auto=0", "Rehearse=0", "Wave1=" + gone] + make_samples(d, [1]))
-    with open(d.ini_path(), "rb") as f:
-        before = f.read()
     for path in (d.root, d.home, d.config):
         os.chmod(path, 0o755)
-    os.chmod(folder, 0o555)
-    bus_dir = os.path.join(d.root, "bus")
-    os.makedirs(bus_dir)
-    os.chmod(bus_dir, 0o777)
-    address = "unix:path=" + os.path.join(bus_dir, "socket")
-    bus = subprocess.Popen(NOBODY + ["dbus-daemon", "--session", "--nofork", "--address=" + address],
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    d.procs.append(bus)
-    wait_for("the session bus", lambda: os.path.exists(os.path.join(bus_dir, "socket")), timeout=15)
-    heard = os.path.join(bus_dir, "monitor.log")
-    listener = open(heard, "wb")
-    monitor = subprocess.Popen(NOBODY + ["dbus-monitor", "--address", address,
-                                         "interface='org.freedesktop.Notifications',member='Notify'"],
-                               stdout=listener, stderr=subprocess.STDOUT)
-    d.procs.append(monitor)
-    wait_for("the listener", lambda: b"NameAcquired" in open(heard, "rb").read(), timeout=15)
+    options = ["Lock=0", "Sync=0", "Loop=0", "Auto=0", "Notify=0", "Rehearse=0"]
+    gone = dos_path(os.path.join(d.home, "gone", "nothing.wav"))
+    rows = [("while it runs", ["[QK_Pex]", "Auto=0", "Rehearse=0", "Wave1=" + gone]),
+            ("at the close", ["[QK_Pex]"] + options + ["X=30", "Y=30", "W=600", "H=400", "Last=0"])]
+    ran = 0
+    for when, lines in rows:
+        os.chmod(folder, 0o755)
+        d.write_ini(lines + make_samples(d, [1]))
+        with open(d.ini_path(), "rb") as f:
+            before = f.read()
+        os.chmod(folder, 0o555)
+        bus_dir = os.path.join(d.root, "bus-%d" % ran)
+        os.makedirs(bus_dir)
+        os.chmod(bus_dir, 0o777)
+        address = "unix:path=" + os.path.join(bus_dir, "socket")
+        bus = subprocess.Popen(NOBODY + ["dbus-daemon", "--session", "--nofork", "--address=" + address],
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        d.procs.append(bus)
+        wait_for("the session bus", lambda: os.path.exists(os.path.join(bus_dir, "socket")), timeout=15)
+        heard = os.path.join(bus_dir, "monitor.log")
+        listener = open(heard, "wb")
+        monitor = subprocess.Popen(NOBODY + ["dbus-monitor", "--address", address,
+                                             "interface='org.freedesktop.Notifications',member='Notify'"],
+                                   stdout=listener, stderr=subprocess.STDOUT)
+        d.procs.append(monitor)
+        wait_for("the listener", lambda: b"NameAcquired" in open(heard, "rb").read(), timeout=15)
 
-    env = dict(d.env)
-    env.update({"QKSONNERIX_SCALE": str(d.scale), "SDL_AUDIODRIVER": "dummy", "DBUS_SESSION_BUS_ADDRESS": address})
-    d.log = open(os.path.join(d.root, "player.log"), "wb")
-    d.player = subprocess.Popen(NOBODY + [d.exe], env=env, cwd=d.home, stdout=d.log, stderr=d.log)
-    box = d.find_window("WARNING")
-    d.focus(box)
-    d.key("Return")  # the missing sample's key is emptied: a write, which fails
-    ini = d.ini_path()
-    told = ("qksonnerix: cannot save the settings to %s (Permission denied); changes made now are lost when the "
-            "player ends\n" % ini)
-    wait_for("the stderr line", lambda: told in d.player_log(), timeout=15)
-    summary = b'string "QK Sonnerix cannot save its settings"'
-    body = ('string "%s: Permission denied.\nChanges made now are lost when the player ends."' % ini).encode()
-    wait_for("the notification", lambda: summary in open(heard, "rb").read(), timeout=15)
-    # The key was not emptied, so the program goes on to read the file it names, as it
-    # reads what its settings hold: that is the program's own doing, and it carries on.
-    error = d.find_window("ERROR")
-    d.focus(error)
-    d.key("Return")
-    d.find_window("QK Sonnerix")
-    d.player.send_signal(signal.SIGTERM)  # the close writes again, for the same reason
-    rc = d.wait_exit()
-    check(rc == 0, "exit code %s" % rc)
-    monitor.terminate()
-    monitor.wait()
-    listener.close()
-    with open(heard, "rb") as f:
-        calls = f.read()
-    check(calls.count(b"member=Notify") == 1, "%d notifications: %r" % (calls.count(b"member=Notify"), calls[-800:]))
-    check(body in calls, "the notification does not name the file and the reason: %r" % calls[-800:])
-    check(d.player_log().count(told) == 1, "the stderr line came %d times" % d.player_log().count(told))
-    with open(ini, "rb") as f:
-        check(f.read() == before, "the settings file changed")
+        env = dict(d.env)
+        env.update({"QKSONNERIX_SCALE": str(d.scale), "SDL_AUDIODRIVER": "dummy",
+                    "DBUS_SESSION_BUS_ADDRESS": address})
+        d.log = open(os.path.join(d.root, "player.log"), "wb")
+        d.player = subprocess.Popen(NOBODY + [d.exe], env=env, cwd=d.home, stdout=d.log, stderr=d.log)
+        ini = d.ini_path()
+        told = ("qksonnerix: cannot save the settings to %s (Permission denied); changes made now are lost when "
+                "the player ends\n" % ini)
+        summary = b'string "QK Sonnerix cannot save its settings"'
+        body = ('string "%s: Permission denied.\nChanges made now are lost when the player ends."' % ini).encode()
+        if when == "while it runs":
+            box = d.find_window("WARNING")
+            d.focus(box)
+            d.key("Return")  # the missing sample's key is emptied: a write, which fails
+            wait_for("the stderr line", lambda: told in d.player_log(), timeout=15)
+            wait_for("the notification", lambda: summary in open(heard, "rb").read(), timeout=15)
+            # The key was not emptied, so the program goes on to read the file it names, as
+            # it reads what its settings hold: that is the program's own doing.
+            error = d.find_window("ERROR")
+            d.focus(error)
+            d.key("Return")
+        main = d.find_window("QK Sonnerix")
+        d.focus(main)
+        d.key("F2")  # so that the close has Last=1 to keep
+        d.player.send_signal(signal.SIGTERM)  # the close writes (again, for the same reason)
+        rc = d.wait_exit()
+        check(rc == 0, "exit code %s %s" % (rc, when))
+        monitor.terminate()
+        monitor.wait()
+        listener.close()
+        with open(heard, "rb") as f:
+            calls = f.read()
+        check(calls.count(b"member=Notify") == 1 and summary in calls,
+              "%d notifications %s: %r" % (calls.count(b"member=Notify"), when, calls[-800:]))
+        check(body in calls, "the notification %s does not name the file and the reason: %r" % (when, calls[-800:]))
+        check(d.player_log().count(told) == 1, "the stderr line came %d times %s" % (d.player_log().count(told), when))
+        with open(ini, "rb") as f:
+            check(f.read() == before, "the settings file changed %s" % when)
+        ran += 1
     os.chmod(folder, 0o755)
+    check(ran == len(rows), "only %d of %d rows ran" % (ran, len(rows)))
 
 
 CASES = {"typing": case_typing, "play_and_close": case_play_and_close, "missing_sample": case_missing_sample,

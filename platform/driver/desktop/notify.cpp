@@ -4,11 +4,16 @@
 // Sent from a thread of its own, so that a bus or a notification service that is slow to
 // answer never holds up the program; a desktop without a session bus, or without a
 // notification service on it, gets the stderr line alone. Only a bus the session names
-// is used: libdbus would otherwise start a bus of its own for the X display.
+// is used: libdbus would otherwise start a bus of its own for the X display. A process
+// that ends (a failure at the window's close is the last thing it does) waits a moment
+// for what is still on its way.
 #include <dbus/dbus.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -17,6 +22,16 @@
 namespace qk {
 namespace driver {
 namespace {
+
+const std::chrono::seconds kLongestWaitAtExit(2);
+std::mutex g_mutex;
+std::condition_variable g_sent;
+int g_onTheirWay = 0;  // under g_mutex
+
+void WaitForTheRest() {
+    std::unique_lock<std::mutex> lock(g_mutex);
+    g_sent.wait_for(lock, kLongestWaitAtExit, [] { return g_onTheirWay == 0; });
+}
 
 // The session bus's address, or "" when the session has none.
 std::string SessionBus() {
@@ -95,14 +110,25 @@ void Send(std::string address, std::string summary, std::string body) {
     dbus_connection_unref(bus);
 }
 
+void SendAndCount(std::string address, std::string summary, std::string body) {
+    Send(address, summary, body);
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_onTheirWay--;
+    g_sent.notify_all();
+}
+
 }  // namespace
 
 void Notify(const char *summary, const char *body) {
     std::string address = SessionBus();
     if (address.empty()) return;
     dbus_threads_init_default();
+    static bool waits = atexit(WaitForTheRest) == 0;
+    (void)waits;
+    std::lock_guard<std::mutex> lock(g_mutex);
     try {
-        std::thread(Send, address, ValidUtf8(summary ? summary : ""), ValidUtf8(body ? body : "")).detach();
+        std::thread(SendAndCount, address, ValidUtf8(summary ? summary : ""), ValidUtf8(body ? body : "")).detach();
+        g_onTheirWay++;
     } catch (...) {
         // No thread to be had: the stderr line has said it.
     }
