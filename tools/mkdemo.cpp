@@ -1,8 +1,10 @@
 // Build tool: the demo bank. Writes a handful of short jingles (16-bit mono WAV files,
 // synthesised here, so that no recording has to be kept in the sources) and a bank file
-// DEMO.QK naming them, into a folder of the build tree.
+// DEMO.QK naming them, into a folder of the build tree, or of an installation (then the
+// bank names the folder the jingles are installed to, which may differ from where they
+// are made, as with a staging folder).
 //
-//   mkdemo <folder>
+//   mkdemo <folder> [<folder the bank names>]
 //
 // A bank file starts with the mark "!Fuck" and one more character (a line feed here),
 // then holds one sample path per line, each ended by a line feed, twelve at most. The
@@ -95,16 +97,23 @@ bool WriteFile(const std::string &path, const std::string &bytes) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 2) {
-        fprintf(stderr, "usage: mkdemo <folder>\n");
+    if (argc != 2 && argc != 3) {
+        fprintf(stderr, "usage: mkdemo <folder> [<folder the bank names>]\n");
         return 2;
     }
-    mkdir(argv[1], 0777);
+    // Every folder on the way, as mkdir -p makes them.
+    std::string made;
+    for (const char *p = argv[1]; *p; p++) {
+        made += *p;
+        if (p[1] == '/' || p[1] == 0) mkdir(made.c_str(), 0777);
+    }
     char folder[PATH_MAX];
     if (!realpath(argv[1], folder)) {
         fprintf(stderr, "mkdemo: cannot make %s\n", argv[1]);
         return 1;
     }
+    // Installed, the bank names the folder it is installed to, not the one it is made in.
+    std::string named = argc == 3 ? argv[2] : folder;
     const double C5 = 523.25, D5 = 587.33, E5 = 659.25, F5 = 698.46, G5 = 783.99, A5 = 880.00, C6 = 1046.50,
                  G4 = 392.00, C4 = 261.63, E4 = 329.63;
     const std::vector<Jingle> jingles = {
@@ -121,7 +130,7 @@ int main(int argc, char **argv) {
     for (const Jingle &j : jingles) {
         std::string path = std::string(folder) + "/" + j.file;
         if (!WriteFile(path, Wav(Render(j)))) return 1;
-        std::string dos = "Z:" + path;
+        std::string dos = "Z:" + named + "/" + j.file;
         for (char &c : dos)
             if (c == '/') c = '\\';
         bank += dos + "\n";

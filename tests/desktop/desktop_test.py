@@ -26,9 +26,10 @@ Cases:
                    settings keep 1x sizes.
   scale_sources    (--scale 3) the factor follows Xft.dpi, GDK_SCALE before it,
                    QKSONNERIX_SCALE before both.
-  first_start      scripts/starter-settings.sh leaves an existing settings file alone and
-                   gives a new one the demo bank; the player then writes its option
-                   defaults, and F1 plays the bank's first jingle at the device.
+  first_start      the player's first start leaves an existing settings file alone and
+                   gives a new one the demo bank that comes with it (beside it in the
+                   build tree, in its share folder once installed); the program then
+                   writes its option defaults, and F1 plays the bank's first jingle.
   typing           names typed into the picker's name box under a German and a US layout
                    (setxkbmap) reach the settings file in cp1252 and name their files.
   close_picker_stress
@@ -630,9 +631,12 @@ def case_scale_sources(d):
 
 
 def demo_bank(d):
-    bank = os.path.join(os.path.dirname(d.exe), "demo", "DEMO.QK")
-    check(os.path.isfile(bank), "no demo bank beside the player: %s" % bank)
-    return bank
+    here = os.path.dirname(d.exe)
+    for folder in (os.path.join(here, "demo"), os.path.join(here, "..", "share", "qksonnerix", "demo")):
+        bank = os.path.realpath(os.path.join(folder, "DEMO.QK"))
+        if os.path.isfile(bank):
+            return bank
+    raise Failure("no demo bank beside the player, nor in its share folder")
 
 
 def wav_samples(path):
@@ -644,43 +648,47 @@ def wav_samples(path):
     return list(struct.unpack_from("<%dh" % n, raw, at))
 
 
-def starter_settings(d, bank):
-    script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "starter-settings.sh")
-    r = subprocess.run(["bash", script, bank], env=d.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=30)
-    check(r.returncode == 0, "starter-settings.sh failed: " + r.stderr.decode(errors="replace"))
-    return r.stdout.decode(errors="replace")
-
-
 def case_first_start(d):
     bank = demo_bank(d)
     folder = os.path.dirname(bank)
     with open(bank, "rb") as f:
         paths = f.read()[6:].decode().split("\n")[:-1]
     check(len(paths) >= 2, "the demo bank names %d samples" % len(paths))
-    # An existing settings file, whatever the case of its name, is never touched.
-    other = os.path.join(d.config, "qksonnerix", "zelvrant.ini")
+    # An existing settings file, whatever the case of its name, is never touched (it holds
+    # every option, so the program itself writes nothing into it at start either).
+    folder_of_settings = os.path.join(d.config, "qksonnerix")
+    other = os.path.join(folder_of_settings, "zelvrant.ini")
+    kept = b"[QK_Pex]\r\nLock=0\r\nSync=0\r\nLoop=0\r\nAuto=0\r\nNotify=0\r\nRehearse=0\r\n"
     with open(other, "wb") as f:
-        f.write(b"[QK_Pex]\r\nLock=1\r\n")
+        f.write(kept)
     before = os.stat(other)
-    check(starter_settings(d, bank) == "", "it spoke about an existing file")
+    d.start_player(audio=False)
+    d.find_window("QK Sonnerix")
     after = os.stat(other)
     with open(other, "rb") as f:
-        check(f.read() == b"[QK_Pex]\r\nLock=1\r\n", "the existing settings file changed")
+        check(f.read() == kept, "the existing settings file changed")
     check((before.st_mtime_ns, before.st_ino) == (after.st_mtime_ns, after.st_ino), "the existing file was replaced")
-    check(os.listdir(os.path.dirname(other)) == ["zelvrant.ini"], "another file came beside the existing one")
+    check(sorted(set(os.listdir(folder_of_settings)) - {"dosdevices"}) == ["zelvrant.ini"],
+          "other files came beside the existing one: %s" % os.listdir(folder_of_settings))
+    check("first settings" not in d.player_log(), "it spoke of a first settings file: %r" % d.player_log())
+    d.player.send_signal(signal.SIGTERM)
+    check(d.wait_exit() == 0, "exit code after SIGTERM")
     os.remove(other)
+    for name in os.listdir(folder_of_settings):
+        if name.startswith("."):
+            os.remove(os.path.join(folder_of_settings, name))
 
     # No settings file: the demo bank's samples on the keys, the bank's folder for Load QK-file.
-    said = starter_settings(d, bank)
-    check("F1" in said, "nothing said about the first settings file: %r" % said)
-    ini = d.ini()
-    expected = {"wave%d" % (n + 1): p for n, p in enumerate(paths[:12])}
-    check(ini.get("qk_pex") == expected, "the first settings hold %s" % ini.get("qk_pex"))
-    check(ini.get("qk_wav") == {"savefile": dos_path(folder) + "\\*.QK"}, "Savefile is %s" % ini.get("qk_wav"))
-
     d.start_player()
     main = d.find_window("QK Sonnerix")
     d.focus(main)
+    told = "qksonnerix: a first settings file puts the demo bank on the keys (%s): F1 plays the first sample\n" % bank
+    check(told in d.player_log(), "nothing said about the first settings file: %r" % d.player_log())
+    ini = d.ini()
+    waves = {k: v for k, v in ini.get("qk_pex", {}).items() if k.startswith("wave")}
+    expected = {"wave%d" % (n + 1): p for n, p in enumerate(paths[:12])}
+    check(waves == expected, "the first settings hold %s" % waves)
+    check(ini.get("qk_wav") == {"savefile": dos_path(folder) + "\\*.QK"}, "Savefile is %s" % ini.get("qk_wav"))
     # The program's own first start: the option defaults (the rehearsal and the autoplay
     # sound now), and the stored samples, with labels, on the buttons.
     opts = d.ini()["qk_pex"]

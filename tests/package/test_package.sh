@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Debian package, as a user gets it: its metadata and files, its desktop entry,
 # AppStream metainfo, manual page and icons checked with Debian's own tools; then it is
-# installed with apt-get, the installed /usr/bin/qksonnerix runs one desktop scenario
-# (start, a key that sounds, close, the settings kept), and it is removed again, leaving
+# installed with apt-get, the installed /usr/bin/qksonnerix runs two desktop scenarios
+# (start, a key that sounds, close, the settings kept; the first start with the installed
+# demo bank on the keys), and it is removed again, leaving
 # nothing behind in /usr. Needs root or sudo (CI runs as root).
 #
 #   test_package.sh <qksonnerix_<version>_<arch>.deb>
@@ -42,6 +43,15 @@ cat >"$work/expected" <<'LIST'
 /usr/share/man/man1/qksonnerix.1.gz
 /usr/share/metainfo/org.qksonnerix.QKSonnerix.metainfo.xml
 /usr/share/qksonnerix/QK_AUDIO.html
+/usr/share/qksonnerix/demo/DEMO.QK
+/usr/share/qksonnerix/demo/break.wav
+/usr/share/qksonnerix/demo/cue.wav
+/usr/share/qksonnerix/demo/ding.wav
+/usr/share/qksonnerix/demo/dingdong.wav
+/usr/share/qksonnerix/demo/fanfare.wav
+/usr/share/qksonnerix/demo/question.wav
+/usr/share/qksonnerix/demo/sadtrombone.wav
+/usr/share/qksonnerix/demo/station.wav
 LIST
 diff -u "$work/expected" "$work/files" || fail "other files than expected"
 dpkg-deb -c "$deb" | awk '$2 != "root/root" { bad = 1; print } END { exit bad }' || fail "files not owned by root"
@@ -78,6 +88,10 @@ trap cleanup EXIT
 [ "$(dpkg-query -W -f='${Version}' qksonnerix)" = "$version" ] || fail "dpkg does not know it as $version"
 [ -x /usr/bin/qksonnerix ] || fail "no /usr/bin/qksonnerix"
 python3 "$src/tests/desktop/desktop_test.py" /usr/bin/qksonnerix play_and_close || fail "the installed player"
+# Its first start puts the installed demo bank on the keys, and F1 plays it.
+grep -qxF 'Z:\usr\share\qksonnerix\demo\ding.wav' <(tr -d '\r' </usr/share/qksonnerix/demo/DEMO.QK) ||
+  fail "the installed demo bank does not name the installed jingles"
+python3 "$src/tests/desktop/desktop_test.py" /usr/bin/qksonnerix first_start || fail "the installed player's first start"
 
 echo "-- removed"
 "${apt[@]}" purge qksonnerix >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get purge"; }

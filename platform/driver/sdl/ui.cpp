@@ -21,6 +21,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/driver/desktop/desktop.h"
 #include "platform/driver/driver.h"
 #include "platform/driver/sdl/scale.h"
 #include "platform/gdi32/font.h"
@@ -726,6 +727,7 @@ bool Init() {
     sdl::WaitInit();
     sdl::RefreshWorkArea();
     sdl::g_ready = true;
+    desktop::GiveStarterSettings();
     return true;
 }
 
