@@ -12,6 +12,11 @@ recorded at its monitor with parec). Figures:
     player; the ratios ours/peer of the medians and of the p95s (goal: <= 0.70 both);
   - paplay: the same file played by paplay, from its start to its first sample, as a reference;
   - recovery: from the server's return (its socket accepts) to the first key that sounds (goal <= 1 s);
+  - synchronous plays: ten 0.3 s sounds on F1 to F10 with Sync audio on, the ten keys
+    pressed at once, on PulseAudio and on PipeWire's Pulse server (each a private server
+    of its own): the gap between one sound's last frame and the next one's first at the
+    monitor, counted in recorded frames; median and largest (goal: median < 20 ms,
+    largest < 50 ms);
   - idle cost: CPU of the player and of the server over 10 s of idling with the output open
     (goal: player < 0.02 s);
   - playback cost: CPU of the player over 10 s of a looped tone (goal < 0.1 s, 1 % of a core);
@@ -54,7 +59,8 @@ if importlib.util.find_spec("Xlib") is None and os.path.exists(SYSTEM_PYTHON) \
     os.execv(SYSTEM_PYTHON, [SYSTEM_PYTHON] + sys.argv)
 
 from desktop_test import Desktop, dos_path, square_wav, wait_for  # noqa: E402
-from pulselib import Monitor, PulseServer, loop_breaks, onset, sine_wav  # noqa: E402
+from pipewirelib import PipeWireServer  # noqa: E402
+from pulselib import Monitor, PulseServer, level_wav, levels_heard, loop_breaks, onset, sine_wav  # noqa: E402
 from Xlib import X, XK, display  # noqa: E402
 from Xlib.ext import xtest  # noqa: E402
 
@@ -414,6 +420,51 @@ def loop_under_load(b, seconds=60, control_seconds=20):
     return ours_breaks, ours_start, control_breaks, control_start
 
 
+def sync_gaps(exe, server, sounds=10, frames=14400):
+    """Ten sounds played with Sync audio on, their keys pressed at once, on a private
+    server of `server`'s kind: the gaps between them at the monitor in ms, and how many
+    of them were heard whole."""
+    d = Desktop(exe)
+    sinks = [("qk_main", "QK Main Output", 48000)]
+    srv = PipeWireServer(d.root, sinks) if server == "pipewire" else PulseServer(d.root, sinks)
+    mon = None
+    try:
+        d.start()
+        srv.start()
+        heights = [1000 * (n + 2) for n in range(sounds)]
+        lines = []
+        for n, h in enumerate(heights):
+            path = os.path.join(d.home, "sounds", "sync%d.wav" % n)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            level_wav(path, h, frames)
+            lines.append("Wave%d=%s" % (n + 1, dos_path(path)))
+        d.write_ini(["[QK_Pex]", "Lock=0", "Sync=1", "Loop=0", "Auto=0", "Notify=0", "Rehearse=0", "X=40", "Y=40",
+                     "W=640", "H=420"] + lines)
+        mon = Monitor(srv, "qk_main", keep=True)
+        env = srv.client_env(d.env)
+        env["SDL_AUDIODRIVER"] = "pulseaudio"
+        d.player = subprocess.Popen([d.exe], env=env, cwd=d.home, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        d.focus(d.find_window("QK Sonnerix"))
+        mark = mon.mark()
+        d.run(["xdotool", "key", "--delay", "0"] + ["F%d" % (n + 1) for n in range(sounds)])
+
+        def heard():
+            s = mon.frames_since(mark)
+            last = levels_heard(s, heights[-1:])[0]
+            return levels_heard(s, heights) if last and len(s) // 2 - last[1] > 4800 else None
+        spans = wait_for("the %d sounds at the monitor" % sounds, heard, timeout=30 + sounds, interval=0.1)
+        d.player.send_signal(signal.SIGTERM)
+        d.wait_exit()
+    finally:
+        if mon:
+            mon.stop()
+        srv.stop()
+        d.close()
+    whole = sum(1 for span in spans if span and span[1] - span[0] + 1 == frames)
+    gaps = [(spans[n + 1][0] - spans[n][1] - 1) / 48.0 for n in range(sounds - 1) if spans[n] and spans[n + 1]]
+    return gaps, whole
+
+
 def stats_line(name, v):
     return "%s, %d keys: median %.1f ms, p95 %.1f ms, min %.1f ms, max %.1f ms" % (
         name, len(v), statistics.median(v), percentile(v, 95), min(v), max(v))
@@ -430,6 +481,12 @@ def setup_bench():
 def main():
     exe = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(HERE, "..", "build", "qksonnerix"))
     setup_bench()
+    print("QK Sonnerix synchronous plays (%s)" % exe)
+    for server, name in (("pulseaudio", "PulseAudio"), ("pipewire", "PipeWire's Pulse server")):
+        gaps, whole = sync_gaps(exe, server)
+        print("  %s: ten 0.3 s sounds with Sync audio on, gaps between one's end and the next one's start at the "
+              "monitor: median %.1f ms, largest %.1f ms (goal: median < 20, largest < 50); %d of 10 heard whole"
+              % (name, statistics.median(gaps), max(gaps), whole))
     b = Bench(exe)
     try:
         b.start()

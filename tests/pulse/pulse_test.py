@@ -36,7 +36,6 @@ condition, with a generous time limit that only fails the case.
 """
 import array
 import os
-import struct
 import shutil
 import signal
 import subprocess
@@ -48,7 +47,7 @@ sys.path.insert(0, HERE)
 
 from desktop_test import Desktop, Failure, check, dos_path, square_wav, wait_for  # noqa: E402
 from pipewirelib import PipeWireServer, available as pipewire_missing  # noqa: E402
-from pulselib import Monitor, PulseError, PulseServer, frames_of, loop_breaks, onset, sine_wav  # noqa: E402
+from pulselib import Monitor, PulseError, PulseServer, frames_of, level_wav, loop_breaks, onset, sine_wav  # noqa: E402
 
 LOST = "qksonnerix: the sound output was lost; playing silently until it is back"
 NOT_YET = "qksonnerix: no sound output yet; playing silently until one appears"
@@ -302,19 +301,6 @@ def case_loop_under_load(d):
     check_detector(samples, start)
     d.alive()
     d.quit()
-
-
-def level_wav(path, height, frames, rate=48000):
-    """A 16-bit stereo square wave of the given height and a period of 96 frames: every frame
-    of it is +-height, so a recording tells which sound each frame came from."""
-    one = array.array("h", [height if (i // 48) % 2 == 0 else -height for i in range(frames) for _ in (0, 1)])
-    if sys.byteorder == "big":
-        one.byteswap()
-    data = one.tobytes()
-    header = b"RIFF" + struct.pack("<I", 36 + len(data)) + b"WAVEfmt " + struct.pack(
-        "<IHHIIHH", 16, 1, 2, rate, rate * 4, 4, 16) + b"data" + struct.pack("<I", len(data))
-    with open(path, "wb") as f:
-        f.write(header + data)
 
 
 def sync_gap(d):

@@ -243,6 +243,34 @@ def sine_wav(path, rate=48000, period=128, periods=375, amplitude=16384, channel
         f.write(header + data)
 
 
+def level_wav(path, height, frames, rate=48000):
+    """A 16-bit stereo square wave of the given height and a period of 96 frames: every frame
+    of it is +-height, so a recording tells which sound each frame came from."""
+    one = array.array("h", [height if (i // 48) % 2 == 0 else -height for i in range(frames) for _ in (0, 1)])
+    if sys.byteorder == "big":
+        one.byteswap()
+    data = one.tobytes()
+    header = b"RIFF" + struct.pack("<I", 36 + len(data)) + b"WAVEfmt " + struct.pack(
+        "<IHHIIHH", 16, 1, 2, rate, rate * 4, 4, 16) + b"data" + struct.pack("<I", len(data))
+    with open(path, "wb") as f:
+        f.write(header + data)
+
+
+def levels_heard(samples, heights, tolerance=100, channels=2):
+    """For each height, the first and last frame of an interleaved recording at that height
+    (give or take `tolerance`), or None where it was not heard."""
+    left = samples[0::channels]
+    spans = {}
+    for i, v in enumerate(left):
+        a = abs(v)
+        for h in heights:
+            if abs(a - h) <= tolerance:
+                first, _ = spans.get(h, (i, i))
+                spans[h] = (first, i)
+                break
+    return [spans.get(h) for h in heights]
+
+
 def onset(samples, threshold=200, channels=2):
     """The first frame of an interleaved recording with a sample above threshold, or None."""
     for i, v in enumerate(samples):
