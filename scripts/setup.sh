@@ -13,7 +13,7 @@ packages=(
   clang libclang-rt-14-dev
   xdg-utils
   pulseaudio pulseaudio-utils python3-xlib
-  pipewire pipewire-pulse wireplumber dbus-daemon dbus-bin util-linux
+  pipewire pipewire-pulse wireplumber dbus-daemon dbus-bin util-linux weston
   dpkg-dev desktop-file-utils appstream man-db
 )
 packages+=("$@")

@@ -48,6 +48,9 @@ Cases:
                    notch: down shows other names, up as far brings the first ones back.
   display_lost     the X server killed under a running player (after a key): it ends
                    with exit code 0, without an abort, and keeps Last and its placement.
+  wayland_lost     the player on a Wayland compositor (weston, nested in the X server), no
+                   X display of its own: the compositor killed under it, it ends with
+                   exit code 0 and keeps its placement and Last, as at a close.
   quit_signals     SIGTERM, SIGINT and SIGHUP, with SDL's own signal handlers off
                    (SDL_NO_SIGNAL_HANDLERS=1) and on: each ends the player as a close
                    does, exit code 0, Last and the placement kept.
@@ -1007,6 +1010,46 @@ def case_display_lost(d):
         check(ini.get(key, "").lstrip("-").isdigit(), "placement key %s is %r" % (key, ini.get(key)))
 
 
+def case_wayland_lost(d):
+    """The Wayland compositor goes away under the player (a desktop session that crashes)."""
+    check(shutil.which("weston"), "weston is not installed (scripts/setup.sh installs it)")
+    d.write_ini(["[QK_Pex]", "Auto=0", "Rehearse=0", "Last=0"] + make_samples(d, [0, 1, 2]))
+    socket = "qk-wayland"
+    compositor_log = open(os.path.join(d.root, "weston.log"), "wb")
+    compositor = subprocess.Popen(["weston", "--backend=x11-backend.so", "--use-pixman", "--idle-time=0",
+                                   "--socket=" + socket], env=d.env, stdout=compositor_log, stderr=subprocess.STDOUT)
+    d.procs.append(compositor)
+    wait_for("the compositor", lambda: os.path.exists(os.path.join(d.root, socket)), timeout=30)
+    env = dict(d.env)
+    env.pop("DISPLAY", None)
+    env.update({"WAYLAND_DISPLAY": socket, "SDL_AUDIODRIVER": "dummy"})
+    d.log = open(os.path.join(d.root, "player.log"), "wb")
+    d.player = subprocess.Popen([d.exe], env=env, cwd=d.home, stdout=d.log, stderr=d.log)
+
+    # Up, shown and idle: the program's main thread waits in poll() for the compositor's
+    # events, sample after sample (SDL 2.26 never leaves a window's first showing should
+    # the compositor die during it, so the case waits until that is over).
+    def idle(samples=[]):
+        check(d.player.poll() is None, "the player ended early (%s): %s" % (d.player.returncode, d.player_log()))
+        try:
+            with open("/proc/%d/syscall" % d.player.pid) as f:
+                waiting = f.read().split()[0] in ("7", "271", "73")  # poll, ppoll (x86_64), ppoll (arm64)
+        except (OSError, IndexError):
+            waiting = False
+        samples.append(waiting)
+        return len(samples) >= 10 and all(samples[-10:])
+    wait_for("the player to wait for events", idle, timeout=30, interval=0.1)
+    check("lock" in d.ini()["qk_pex"] and "x" not in d.ini()["qk_pex"], "the settings before the close: %s" % d.ini())
+    compositor.kill()
+    compositor.wait()
+    rc = d.wait_exit()
+    check(rc == 0, "exit code %s after the compositor went: %s" % (rc, d.player_log()))
+    ini = d.ini()["qk_pex"]
+    check(ini.get("last") == "0", "Last is %r, not 0" % ini.get("last"))
+    for key in ("x", "y", "w", "h"):
+        check(ini.get(key, "").lstrip("-").isdigit(), "placement key %s is %r" % (key, ini.get(key)))
+
+
 def case_quit_signals(d):
     """Each quit signal ends the player as a close does, whether or not SDL has handlers."""
     rows = [(signal.SIGTERM, "1", 1), (signal.SIGINT, "1", 2), (signal.SIGHUP, "1", 3), (signal.SIGTERM, "0", 4),
@@ -1152,7 +1195,7 @@ CASES = {"typing": case_typing, "play_and_close": case_play_and_close, "missing_
          "click_button": case_click_button, "scaled_windows": case_scaled_windows,
          "scale_sources": case_scale_sources, "first_start": case_first_start,
          "maximised": case_maximised, "keyboard_move": case_keyboard_move,
-         "wheel": case_wheel, "display_lost": case_display_lost, "quit_signals": case_quit_signals,
+         "wheel": case_wheel, "display_lost": case_display_lost, "wayland_lost": case_wayland_lost, "quit_signals": case_quit_signals,
          "picker_fits": case_picker_fits, "settings_unsaved": case_settings_unsaved}
 # Cases that need a screen of another size than 1024x768 (in the player's pixels).
 SCREENS = {"picker_fits": (640, 400)}
