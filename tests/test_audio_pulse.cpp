@@ -216,6 +216,17 @@ private:
     std::vector<int16_t> samples;
 };
 
+// Waits until a sample of `level` is heard at the sink's monitor, recorded from now on.
+void WaitForLevelAtSink(int16_t level, const char *what) {
+    MonitorRecording monitor;
+    WaitUntil(
+        [&] {
+            std::vector<int16_t> heard = monitor.Samples();
+            return std::count(heard.begin(), heard.end(), level) > 0;
+        },
+        what);
+}
+
 // A 48 kHz stereo sound whose every frame is told apart by its left sample (1, 2, 3, ...),
 // its right sample naming the sound, so that the sink's monitor shows where each frame went.
 std::string CountingSound(int frames, int16_t mark) {
@@ -404,13 +415,7 @@ TEST_F(PulseOutput, AServerThatStopsAnsweringCountsAsLost) {
     // hears only a stream that runs now).
     ASSERT_EQ(kill(server, SIGCONT), 0);
     ASSERT_TRUE(sndPlaySoundA(loop.c_str(), SND_MEMORY | SND_ASYNC | SND_LOOP));
-    MonitorRecording monitor;
-    WaitUntil(
-        [&] {
-            std::vector<int16_t> heard = monitor.Samples();
-            return std::count(heard.begin(), heard.end(), (int16_t)3000) > 0;
-        },
-        "the loop at the sink");
+    WaitForLevelAtSink(3000, "the loop at the sink");
     ASSERT_TRUE(sndPlaySoundA(nullptr, 0));  // before the sounds' memory goes
 }
 
@@ -488,13 +493,7 @@ TEST_F(PulseOutput, AServerThatHangsNeverHoldsTheClockUp) {
         EXPECT_LE(rendered[i], (uint64_t)kFrames + 2 * kPeriod) << "play " << i;
     }
     ASSERT_TRUE(sndPlaySoundA(loop.c_str(), SND_MEMORY | SND_ASYNC | SND_LOOP));
-    MonitorRecording monitor;
-    WaitUntil(
-        [&] {
-            std::vector<int16_t> heard = monitor.Samples();
-            return std::count(heard.begin(), heard.end(), (int16_t)3000) > 0;
-        },
-        "the loop at the sink");
+    WaitForLevelAtSink(3000, "the loop at the sink");
     ASSERT_TRUE(sndPlaySoundA(nullptr, 0));
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(err,
@@ -586,13 +585,7 @@ TEST_F(PulseOutput, ASinkThatIsOnlySlowIsNotCountedLost) {
         WaitUntil([&] { return other.Frames() >= 4u * 48000u; }, "four seconds at the other sink");
     }
     ASSERT_TRUE(Command("suspend-sink qk_main 0"));
-    MonitorRecording monitor;
-    WaitUntil(
-        [&] {
-            std::vector<int16_t> heard = monitor.Samples();
-            return std::count(heard.begin(), heard.end(), (int16_t)3000) > 0;
-        },
-        "the loop at the sink again");
+    WaitForLevelAtSink(3000, "the loop at the sink again");
     EXPECT_EQ(SinkInputs(), before) << "the stream was opened again";
     ASSERT_TRUE(sndPlaySoundA(nullptr, 0));
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
@@ -633,13 +626,7 @@ TEST_F(PulseOutput, AServerWhoseSocketTakesNoMoreIsWaitedFor) {
     StartServer();
     std::string loop = MakeWav16(48000, 1, std::vector<int16_t>(4800, 3000));
     ASSERT_TRUE(sndPlaySoundA(loop.c_str(), SND_MEMORY | SND_ASYNC | SND_LOOP));
-    MonitorRecording monitor;
-    WaitUntil(
-        [&] {
-            std::vector<int16_t> heard = monitor.Samples();
-            return std::count(heard.begin(), heard.end(), (int16_t)3000) > 0;
-        },
-        "the loop at the sink");
+    WaitForLevelAtSink(3000, "the loop at the sink");
     ASSERT_TRUE(sndPlaySoundA(nullptr, 0));
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "qksonnerix: no sound output yet; playing silently until one appears\n"
