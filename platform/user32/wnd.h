@@ -101,8 +101,6 @@ LRESULT CALLBACK EditProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK ListBoxProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK ComboBoxProc(HWND, UINT, WPARAM, LPARAM);
 
-// The order of sorted lists: negative, zero or positive as a sorts before, with or after b.
-int CompareListText(const std::string &a, const std::string &b);
 // Draws a classic vertical scroll bar in r (arrows and track) with a thumb for `first`
 // of `total` rows where `visible` fit (no thumb when everything fits).
 void DrawVerticalScrollBar(HDC dc, RECT r, int first, int visible, int total);
