@@ -128,10 +128,6 @@ int FindItem(const std::vector<std::string> &items, int start, const char *text,
 // SPI_GETWHEELSCROLLLINES.
 const int kWheelScrollLines = 3;
 
-void Notify(Window *w, WORD code) {
-    if (w->parent) SendMessageA(Handle(w->parent), WM_COMMAND, MAKEWPARAM((WORD)w->id, code), (LPARAM)Handle(w));
-}
-
 struct ListState : ControlState {
     std::vector<std::string> items;
     std::vector<bool> selected;
@@ -299,8 +295,8 @@ LRESULT CALLBACK ListBoxProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) 
             int i = h > 0 ? l->top + y / h : -1;
             if (i < 0 || i >= count) return 0;
             bool changed = SelectOnly(w, l, i);
-            if (changed && notify) Notify(w, LBN_SELCHANGE);
-            if (msg == WM_LBUTTONDBLCLK && notify && FromHandle(hWnd)) Notify(w, LBN_DBLCLK);
+            if (changed && notify) NotifyParent(w, LBN_SELCHANGE);
+            if (msg == WM_LBUTTONDBLCLK && notify && FromHandle(hWnd)) NotifyParent(w, LBN_DBLCLK);
             return 0;
         }
         case WM_MOUSEWHEEL: {
@@ -320,7 +316,7 @@ LRESULT CALLBACK ListBoxProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) 
             int i = FindItem(l->items, l->caret, text, false);
             if (i < 0) return 0;
             bool changed = SelectOnly(w, l, i);
-            if (changed && notify) Notify(w, LBN_SELCHANGE);
+            if (changed && notify) NotifyParent(w, LBN_SELCHANGE);
             return 0;
         }
         case WM_KEYDOWN: {
@@ -337,7 +333,7 @@ LRESULT CALLBACK ListBoxProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) 
             }
             i = std::max(0, std::min(i, count - 1));
             bool changed = SelectOnly(w, l, i);
-            if (changed && notify) Notify(w, LBN_SELCHANGE);
+            if (changed && notify) NotifyParent(w, LBN_SELCHANGE);
             return 0;
         }
         case WM_PAINT: {
@@ -370,12 +366,12 @@ LRESULT CALLBACK ListBoxProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) 
         case WM_SETFOCUS:
             l->focused = true;
             Invalidate(w);
-            if (notify) Notify(w, LBN_SETFOCUS);
+            if (notify) NotifyParent(w, LBN_SETFOCUS);
             return 0;
         case WM_KILLFOCUS:
             l->focused = false;
             Invalidate(w);
-            if (notify) Notify(w, LBN_KILLFOCUS);
+            if (notify) NotifyParent(w, LBN_KILLFOCUS);
             return 0;
         default:
             return DefWindowProcA(hWnd, msg, wParam, lParam);
@@ -414,7 +410,7 @@ void SetHeight(Window *w, int height) {
 
 void DropDown(Window *w, ComboState *c) {
     if (c->dropped) return;
-    Notify(w, CBN_DROPDOWN);
+    NotifyParent(w, CBN_DROPDOWN);
     if (!FromHandle(Handle(w))) return;
     c->dropped = true;
     c->hot = c->current;
@@ -436,9 +432,9 @@ void CloseUp(Window *w, ComboState *c, bool ok) {
         c->current = c->hot;
         changed = true;
     }
-    Notify(w, ok ? CBN_SELENDOK : CBN_SELENDCANCEL);
-    if (FromHandle(h)) Notify(w, CBN_CLOSEUP);
-    if (changed && FromHandle(h)) Notify(w, CBN_SELCHANGE);
+    NotifyParent(w, ok ? CBN_SELENDOK : CBN_SELENDCANCEL);
+    if (FromHandle(h)) NotifyParent(w, CBN_CLOSEUP);
+    if (changed && FromHandle(h)) NotifyParent(w, CBN_SELCHANGE);
 }
 
 void SelectByKey(Window *w, ComboState *c, int i) {
@@ -456,7 +452,7 @@ void SelectByKey(Window *w, ComboState *c, int i) {
     if (i == c->current) return;
     c->current = i;
     Invalidate(w);
-    Notify(w, CBN_SELCHANGE);
+    NotifyParent(w, CBN_SELCHANGE);
 }
 
 }  // namespace
@@ -679,13 +675,13 @@ LRESULT CALLBACK ComboBoxProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
         case WM_SETFOCUS:
             c->focused = true;
             Invalidate(w);
-            Notify(w, CBN_SETFOCUS);
+            NotifyParent(w, CBN_SETFOCUS);
             return 0;
         case WM_KILLFOCUS:
             c->focused = false;
             if (c->dropped) CloseUp(w, c, false);
             Invalidate(w);
-            if (FromHandle(hWnd)) Notify(w, CBN_KILLFOCUS);
+            if (FromHandle(hWnd)) NotifyParent(w, CBN_KILLFOCUS);
             return 0;
         case WM_CAPTURECHANGED:
             return 0;

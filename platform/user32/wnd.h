@@ -109,6 +109,10 @@ void DrawVerticalScrollBar(HDC dc, RECT r, int first, int visible, int total);
 void DrawListRows(HDC dc, RECT r, const std::vector<std::string> &rows, int first, int rowHeight,
                   const std::vector<bool> &selected, int highlighted, int focusRow);
 
+// A control tells its parent what happened: WM_COMMAND with the control's id and the
+// notification code, the control's handle in lParam (nothing for a control without parent).
+void NotifyParent(Window *w, WORD code);
+
 // The font a control draws and measures with: the one set by WM_SETFONT, else System.
 int ControlFont(const Window *w);  // a qk::gdi::FontId value
 
