@@ -274,7 +274,7 @@ void ChildBorder(Window *c, const PaintStep &step, Surface &s) {
         int rowHeight = (int)SendMessageA(h, LB_GETITEMHEIGHT, 0, 0);
         RECT client = wnd::ClientRectOf(c);
         int visible = rowHeight > 0 ? client.bottom / rowHeight : total;
-        RECT bar = {r.right - 16, r.top, r.right, r.bottom};
+        RECT bar = {r.right - wnd::ScrollBarWidth(), r.top, r.right, r.bottom};
         wnd::DrawVerticalScrollBar(dc, bar, first, visible, total);
     }
     ReleaseDC(NULL, dc);

@@ -98,7 +98,7 @@ void FrameInsets(DWORD style, DWORD exStyle, bool topLevel, int &left, int &top,
     }
     left = right = top = bottom = frame;
     // A vertical scroll bar takes its width from the client area's right side.
-    if (!topLevel && (style & WS_VSCROLL)) right += 16;
+    if (!topLevel && (style & WS_VSCROLL)) right += ScrollBarWidth();
     if ((style & WS_CAPTION) == WS_CAPTION) top += kCaption;
 }
 

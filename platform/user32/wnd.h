@@ -101,13 +101,15 @@ LRESULT CALLBACK EditProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK ListBoxProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK ComboBoxProc(HWND, UINT, WPARAM, LPARAM);
 
+// The vertical scroll bar (scroll.cpp). Its width, GetSystemMetrics(SM_CXVSCROLL), is the
+// width of every scroll bar and of the combo box's arrow button.
+int ScrollBarWidth();
 // Draws a classic vertical scroll bar in r (arrows and track) with a thumb for `first`
 // of `total` rows where `visible` fit (no thumb when everything fits).
 void DrawVerticalScrollBar(HDC dc, RECT r, int first, int visible, int total);
-// Draws list rows from `first` into r: the selected ones highlighted, a focus rectangle
-// round `focusRow` (-1: none).
-void DrawListRows(HDC dc, RECT r, const std::vector<std::string> &rows, int first, int rowHeight,
-                  const std::vector<bool> &selected, int highlighted, int focusRow);
+// The rows a click at y on a scroll bar `height` pixels high scrolls by: one up or down on
+// its arrows, else a page of `page` rows towards the click (above or below the middle).
+int ScrollBarClick(int y, int height, int page);
 
 // A control tells its parent what happened: WM_COMMAND with the control's id and the
 // notification code, the control's handle in lParam (nothing for a control without parent).
