@@ -4,6 +4,7 @@
 #define QK_PICKER_H
 
 #include "platform/win32.h"
+#include "res/resource.h"
 
 // PickerMode bits.
 #define PICK_MUST_EXIST 1       // OK takes a non-empty name only when it exists
