@@ -5,8 +5,6 @@
 namespace qk {
 namespace wnd {
 
-void RegisterSystemClass(const char *name, WNDPROC proc, UINT style, HBRUSH background);
-
 namespace {
 
 struct ButtonState : ControlState {

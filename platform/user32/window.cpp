@@ -399,13 +399,6 @@ bool Contains(Window *root, Window *w) {
 
 }  // namespace
 
-namespace qk {
-namespace wnd {
-// Focus, activation and capture are kept in message.cpp; these let destruction move them.
-void ForgetWindow(Window *w);
-}  // namespace wnd
-}  // namespace qk
-
 BOOL WINAPI DestroyWindow(HWND hWnd) {
     Window *w = FromHandle(hWnd);
     if (!w) {
@@ -736,7 +729,6 @@ int WINAPI GetSystemMetrics(int index) {
 
 namespace qk {
 namespace wnd {
-void ResetMessages();
 
 void ResetWindowSystem() {
     g_failRegistration = false;

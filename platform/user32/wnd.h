@@ -93,6 +93,8 @@ void ScreenSize(int &width, int &height);
 
 // Built-in window classes, registered on first use.
 void RegisterSystemClasses();
+// Registers one class of the system's own (CS_GLOBALCLASS, kept by ResetWindowSystem).
+void RegisterSystemClass(const char *name, WNDPROC proc, UINT style, HBRUSH background);
 LRESULT CALLBACK ButtonProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK StaticProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK StatusBarProc(HWND, UINT, WPARAM, LPARAM);
@@ -120,6 +122,14 @@ int ControlFont(const Window *w);  // a qk::gdi::FontId value
 
 // Destroys every window, forgets the program's classes and empties the queue. For tests.
 void ResetWindowSystem();
+// Empties the message queue and forgets the quit and the shutdown asked for (message.cpp).
+void ResetMessages();
+// Drops a window that is going from the focus, the activation, the capture and the queue
+// (message.cpp).
+void ForgetWindow(Window *w);
+// Ends the session as a shutdown does, when the program next waits for a message: every
+// top-level window is asked (WM_QUERYENDSESSION), told (WM_ENDSESSION) and destroyed.
+void RequestShutdown();
 // Start-up faults for tests: RegisterClassExA fails; CreateWindowExA fails for windows of
 // one class (nullptr: none). ResetWindowSystem turns both off.
 void FailClassRegistration(bool on);
