@@ -9,7 +9,7 @@
 #include <mutex>
 
 #include "platform/driver/driver.h"
-#include "platform/kernel32/kernel32_test.h"
+#include "platform/kernel32/globalmem.h"
 #include "platform/winmm/wav.h"
 #include "platform/winmm/winmm.h"
 
