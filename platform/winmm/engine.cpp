@@ -221,13 +221,10 @@ bool Render(int16_t *out, int frames, int rate) {
             v.window[3] = NextSourceFrame(v);
         }
         if (++v.outputDone >= v.outputFrames) {
-            if (v.loop) {
+            if (v.loop)
                 v.outputDone = 0;  // looping: the source restarts by itself, seamlessly
-            } else {
-                v.active = false;
-                g_generation++;
-                g_ended.notify_all();
-            }
+            else
+                StopVoice();
         }
     }
     if (i < frames) memset(out + 2 * i, 0, sizeof(int16_t) * 2 * (size_t)(frames - i));
@@ -260,9 +257,7 @@ void Close() {
         std::lock_guard<std::mutex> lock(g_mutex);
         wasOpen = g_opened;
         g_opened = false;
-        g_voice.active = false;
-        g_generation++;
-        g_ended.notify_all();
+        StopVoice();
     }
     if (wasOpen) driver::AudioClose();
 }
