@@ -96,6 +96,9 @@ static LRESULT ShutDown(HWND window) {
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_DESTROY:
+        // GetMessageA ends the message loop on WM_QUIT, so the platform never hands it to a
+        // window procedure. It stays for a WM_QUIT posted to this window and dispatched by
+        // some other loop: the window then shuts down as it does when it is destroyed.
         case WM_QUIT:
             return ShutDown(window);
         case WM_SIZE:
