@@ -2,8 +2,6 @@
 // and under it, while dropped, a list of the entries with a scroll bar of its own. The
 // list shares the list box's items and drawing (listbox.h). Each message has a handler of
 // its own.
-#include <string.h>
-
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -33,7 +31,7 @@ ComboState *ComboOf(Window *w) {
 }
 
 int Count(const ComboState *c) { return (int)c->items.size(); }
-bool ValidIndex(const ComboState *c, WPARAM index) { return (int)index >= 0 && (int)index < Count(c); }
+bool ValidIndex(const ComboState *c, WPARAM index) { return ValidItem(c->items, index); }
 
 // The closed field: one row and its frame.
 int ClosedHeight(Window *w) { return ItemHeight(w) + 8; }
@@ -173,17 +171,6 @@ LRESULT SetCurSel(Window *w, ComboState *c, WPARAM index) {
     }
     c->current = (int)index;
     return c->current;
-}
-
-LRESULT GetLbText(ComboState *c, WPARAM index, LPARAM buffer) {
-    if (!ValidIndex(c, index) || !buffer) return CB_ERR;
-    const std::string &t = c->items[index];
-    memcpy((char *)buffer, t.c_str(), t.size() + 1);
-    return (LRESULT)t.size();
-}
-
-LRESULT GetLbTextLen(ComboState *c, WPARAM index) {
-    return ValidIndex(c, index) ? (LRESULT)c->items[index].size() : CB_ERR;
 }
 
 LRESULT SelectString(Window *w, ComboState *c, WPARAM start, LPARAM text) {
@@ -396,9 +383,9 @@ LRESULT CALLBACK ComboBoxProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
         case CB_SETCURSEL:
             return SetCurSel(w, c, wParam);
         case CB_GETLBTEXT:
-            return GetLbText(c, wParam, lParam);
+            return CopyItemText(c->items, wParam, lParam);
         case CB_GETLBTEXTLEN:
-            return GetLbTextLen(c, wParam);
+            return ItemTextLength(c->items, wParam);
         case CB_FINDSTRING:
         case CB_FINDSTRINGEXACT:
             return FindItem(c->items, (int)wParam, (const char *)lParam, msg == CB_FINDSTRINGEXACT);

@@ -64,6 +64,21 @@ int AddItem(std::vector<std::string> &items, const std::string &text, bool sorte
     return at;
 }
 
+bool ValidItem(const std::vector<std::string> &items, WPARAM index) {
+    return (int)index >= 0 && (int)index < (int)items.size();
+}
+
+LRESULT CopyItemText(const std::vector<std::string> &items, WPARAM index, LPARAM buffer) {
+    if (!ValidItem(items, index) || !buffer) return LB_ERR;
+    const std::string &t = items[index];
+    memcpy((char *)buffer, t.c_str(), t.size() + 1);
+    return (LRESULT)t.size();
+}
+
+LRESULT ItemTextLength(const std::vector<std::string> &items, WPARAM index) {
+    return ValidItem(items, index) ? (LRESULT)items[index].size() : LB_ERR;
+}
+
 int FindItem(const std::vector<std::string> &items, int start, const char *text, bool exact) {
     int n = (int)items.size();
     if (!text || !text[0] || n == 0) return -1;
@@ -113,7 +128,7 @@ ListState *ListOf(Window *w) {
 int Count(const ListState *l) { return (int)l->items.size(); }
 bool Notifies(const Window *w) { return (w->style & LBS_NOTIFY) != 0; }
 bool MultiSelect(const Window *w) { return (w->style & (LBS_EXTENDEDSEL | LBS_MULTIPLESEL)) != 0; }
-bool ValidIndex(const ListState *l, WPARAM index) { return (int)index >= 0 && (int)index < Count(l); }
+bool ValidIndex(const ListState *l, WPARAM index) { return ValidItem(l->items, index); }
 
 int VisibleRows(Window *w) {
     int h = ItemHeight(w);
@@ -228,17 +243,6 @@ LRESULT GetSel(ListState *l, WPARAM index) {
 
 LRESULT GetSelCount(Window *w, ListState *l) {
     return MultiSelect(w) ? (LRESULT)std::count(l->selected.begin(), l->selected.end(), true) : LB_ERR;
-}
-
-LRESULT GetText(ListState *l, WPARAM index, LPARAM buffer) {
-    if (!ValidIndex(l, index) || !buffer) return LB_ERR;
-    const std::string &t = l->items[index];
-    memcpy((char *)buffer, t.c_str(), t.size() + 1);
-    return (LRESULT)t.size();
-}
-
-LRESULT GetTextLen(ListState *l, WPARAM index) {
-    return ValidIndex(l, index) ? (LRESULT)l->items[index].size() : LB_ERR;
 }
 
 LRESULT SetTopIndex(Window *w, ListState *l, WPARAM index) {
@@ -384,9 +388,9 @@ LRESULT CALLBACK ListBoxProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) 
         case LB_GETSELCOUNT:
             return GetSelCount(w, l);
         case LB_GETTEXT:
-            return GetText(l, wParam, lParam);
+            return CopyItemText(l->items, wParam, lParam);
         case LB_GETTEXTLEN:
-            return GetTextLen(l, wParam);
+            return ItemTextLength(l->items, wParam);
         case LB_FINDSTRING:
         case LB_FINDSTRINGEXACT:
             return FindItem(l->items, (int)wParam, (const char *)lParam, msg == LB_FINDSTRINGEXACT);

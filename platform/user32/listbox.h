@@ -19,6 +19,14 @@ int ItemHeight(const Window *w);
 // order), an unsorted one at the end.
 int AddItem(std::vector<std::string> &items, const std::string &text, bool sorted);
 
+// Whether an index names an item.
+bool ValidItem(const std::vector<std::string> &items, WPARAM index);
+// LB_GETTEXT and CB_GETLBTEXT: copies an item with its NUL into `buffer` and gives its
+// length; LB_ERR (CB_ERR) for no such item or no buffer.
+LRESULT CopyItemText(const std::vector<std::string> &items, WPARAM index, LPARAM buffer);
+// LB_GETTEXTLEN and CB_GETLBTEXTLEN: an item's length, or LB_ERR (CB_ERR).
+LRESULT ItemTextLength(const std::vector<std::string> &items, WPARAM index);
+
 // Finds an item starting after `start` and wrapping round to it, as the platform searches:
 // the whole text compared as the sort compares it (exact), or a prefix without regard to
 // case, directory and drive entries ("[sounds]", "[-c-]") also by their names. An empty
