@@ -1,5 +1,6 @@
-// user32 of the stand-in: message boxes, cursors, icons and strings (windows, messages
-// and controls join as the window system grows).
+// user32 of the stand-in: message boxes, cursors, icons and strings, windows, messages,
+// controls and dialogs; the device contexts of windows, the system colours, and the
+// drawing of rectangles, edges, text and icons (through gdi32).
 #ifndef QK_PLATFORM_USER32_H
 #define QK_PLATFORM_USER32_H
 
