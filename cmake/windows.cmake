@@ -52,7 +52,7 @@ else()
 endif()
 
 set(QK_RC ${CMAKE_SOURCE_DIR}/res/qksonnerix.rc)
-set_source_files_properties(${QK_RC} PROPERTIES OBJECT_DEPENDS "${QK_ICONS}")
+set_source_files_properties(${QK_RC} PROPERTIES OBJECT_DEPENDS "${QK_ICONS};${CMAKE_SOURCE_DIR}/res/resource.h")
 
 # QKSONNERIX.EXE: a GUI program that imports only KERNEL32, USER32, GDI32, COMCTL32, WINMM and
 # msvcrt; the C++ and GCC runtimes are linked in.

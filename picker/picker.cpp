@@ -4,14 +4,6 @@
 #include "app/app.h"
 #include "picker/picker.h"
 
-#define ID_FILE_LIST 101
-#define ID_DIRECTORY_LIST 102
-#define ID_NAME_BOX 103
-#define ID_DRIVE_BOX 104
-#define ID_OK 105
-#define ID_CANCEL 106
-#define ID_DIRECTORY_LABEL 107
-
 PickerRequest Picker;
 int PickerDriveIndex = -1;
 
@@ -40,14 +32,14 @@ static void ListDirectories(HWND dialog) {
     if (search == INVALID_HANDLE_VALUE) return;
     do {
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && strcmp(found.cFileName, ".") != 0)
-            SendDlgItemMessageA(dialog, ID_DIRECTORY_LIST, LB_ADDSTRING, 0, (LPARAM)found.cFileName);
+            SendDlgItemMessageA(dialog, IDC_DIRECTORY_LIST, LB_ADDSTRING, 0, (LPARAM)found.cFileName);
     } while (FindNextFileA(search, &found));
     FindClose(search);
 }
 
 static void ShowDirectoryLabel(HWND dialog) {
     snprintf(ScratchText, SCRATCH_TEXT_SIZE, "%s%s", Picker.directory, strlen(Picker.directory) == 2 ? "\\" : "");
-    SetDlgItemTextA(dialog, ID_DIRECTORY_LABEL, ScratchText);
+    SetDlgItemTextA(dialog, IDC_DIRECTORY_LABEL, ScratchText);
 }
 
 static void ListFiles(HWND dialog) {
@@ -57,16 +49,16 @@ static void ListFiles(HWND dialog) {
     if (search == INVALID_HANDLE_VALUE) return;
     do {
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            SendDlgItemMessageA(dialog, ID_FILE_LIST, LB_ADDSTRING, 0, (LPARAM)found.cFileName);
+            SendDlgItemMessageA(dialog, IDC_FILE_LIST, LB_ADDSTRING, 0, (LPARAM)found.cFileName);
     } while (FindNextFileA(search, &found));
     FindClose(search);
 }
 
 void RelistPicker(HWND dialog, BOOL emptyFirst) {
-    if (emptyFirst) SendDlgItemMessageA(dialog, ID_DIRECTORY_LIST, LB_RESETCONTENT, 0, 0);
+    if (emptyFirst) SendDlgItemMessageA(dialog, IDC_DIRECTORY_LIST, LB_RESETCONTENT, 0, 0);
     ListDirectories(dialog);
     ShowDirectoryLabel(dialog);
-    if (emptyFirst) SendDlgItemMessageA(dialog, ID_FILE_LIST, LB_RESETCONTENT, 0, 0);
+    if (emptyFirst) SendDlgItemMessageA(dialog, IDC_FILE_LIST, LB_RESETCONTENT, 0, 0);
     ListFiles(dialog);
 }
 
@@ -82,7 +74,7 @@ static BOOL CurrentEntry(HWND dialog, int list) {
 static void TakeNameBox(HWND dialog) {
     WORD size = PICKER_TEXT_SIZE - 1;
     memcpy(Picker.fileName, &size, sizeof size);
-    LRESULT length = SendDlgItemMessageA(dialog, ID_NAME_BOX, EM_GETLINE, 0, (LPARAM)Picker.fileName);
+    LRESULT length = SendDlgItemMessageA(dialog, IDC_NAME_BOX, EM_GETLINE, 0, (LPARAM)Picker.fileName);
     if (length < 0 || length > PICKER_TEXT_SIZE - 1) length = 0;
     Picker.fileName[length] = 0;
 }
@@ -101,21 +93,21 @@ static void OpenPicker(HWND dialog) {
     }
     char copy[PICKER_TEXT_SIZE];
     snprintf(copy, sizeof copy, "%s", Picker.directory);
-    DlgDirListComboBoxA(dialog, copy, ID_DRIVE_BOX, 0, DDL_DRIVES | DDL_EXCLUSIVE);
+    DlgDirListComboBoxA(dialog, copy, IDC_DRIVE_BOX, 0, DDL_DRIVES | DDL_EXCLUSIVE);
     snprintf(ScratchText, SCRATCH_TEXT_SIZE, "[-%c-]", Picker.directory[0]);
-    LRESULT drive = SendDlgItemMessageA(dialog, ID_DRIVE_BOX, CB_FINDSTRING, 0, (LPARAM)ScratchText);
-    SendDlgItemMessageA(dialog, ID_DRIVE_BOX, CB_SETCURSEL, (WPARAM)drive, 0);
+    LRESULT drive = SendDlgItemMessageA(dialog, IDC_DRIVE_BOX, CB_FINDSTRING, 0, (LPARAM)ScratchText);
+    SendDlgItemMessageA(dialog, IDC_DRIVE_BOX, CB_SETCURSEL, (WPARAM)drive, 0);
     PickerDriveIndex = (int)drive;
     ListDirectories(dialog);
     SendMessageA(dialog, WM_SETTEXT, 0, (LPARAM)Picker.title);
     ShowDirectoryLabel(dialog);
     ListFiles(dialog);
-    SetDlgItemTextA(dialog, ID_NAME_BOX, Picker.fileName);
-    SendDlgItemMessageA(dialog, ID_NAME_BOX, EM_SETSEL, 0, -1);
+    SetDlgItemTextA(dialog, IDC_NAME_BOX, Picker.fileName);
+    SendDlgItemMessageA(dialog, IDC_NAME_BOX, EM_SETSEL, 0, -1);
 }
 
 static void ChangeDirectory(HWND dialog) {
-    if (!CurrentEntry(dialog, ID_DIRECTORY_LIST)) return;
+    if (!CurrentEntry(dialog, IDC_DIRECTORY_LIST)) return;
     size_t length = strlen(Picker.directory);
     if (ScratchText[0] == '.') {
         // Up one level: cut at the last backslash, never looking at the first or the
@@ -137,12 +129,12 @@ static void ChangeDirectory(HWND dialog) {
 }
 
 static void ChangeDrive(HWND dialog) {
-    LRESULT index = SendDlgItemMessageA(dialog, ID_DRIVE_BOX, CB_GETCURSEL, 0, 0);
+    LRESULT index = SendDlgItemMessageA(dialog, IDC_DRIVE_BOX, CB_GETCURSEL, 0, 0);
     if (index == PickerDriveIndex) return;
     PickerDriveIndex = (int)index;
-    LRESULT length = SendDlgItemMessageA(dialog, ID_DRIVE_BOX, CB_GETLBTEXTLEN, (WPARAM)index, 0);
+    LRESULT length = SendDlgItemMessageA(dialog, IDC_DRIVE_BOX, CB_GETLBTEXTLEN, (WPARAM)index, 0);
     if (length < 3 || length >= SCRATCH_TEXT_SIZE) return;
-    SendDlgItemMessageA(dialog, ID_DRIVE_BOX, CB_GETLBTEXT, (WPARAM)index, (LPARAM)ScratchText);
+    SendDlgItemMessageA(dialog, IDC_DRIVE_BOX, CB_GETLBTEXT, (WPARAM)index, (LPARAM)ScratchText);
     snprintf(Picker.directory, sizeof Picker.directory, "%c:", ScratchText[2]);
     RelistPicker(dialog, TRUE);
 }
@@ -178,17 +170,17 @@ INT_PTR CALLBACK PickerDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     if (message != WM_COMMAND) return FALSE;
     int notification = HIWORD(wParam);
     switch (LOWORD(wParam)) {
-        case ID_DIRECTORY_LIST:
+        case IDC_DIRECTORY_LIST:
             if (notification == LBN_DBLCLK) ChangeDirectory(dialog);
             return FALSE;
-        case ID_DRIVE_BOX:
+        case IDC_DRIVE_BOX:
             ChangeDrive(dialog);
             return FALSE;
-        case ID_FILE_LIST:
+        case IDC_FILE_LIST:
             if (notification == LBN_SELCHANGE) {
-                if (CurrentEntry(dialog, ID_FILE_LIST)) {
-                    SetDlgItemTextA(dialog, ID_NAME_BOX, ScratchText);
-                    SendDlgItemMessageA(dialog, ID_NAME_BOX, EM_SETSEL, 0, -1);
+                if (CurrentEntry(dialog, IDC_FILE_LIST)) {
+                    SetDlgItemTextA(dialog, IDC_NAME_BOX, ScratchText);
+                    SendDlgItemMessageA(dialog, IDC_NAME_BOX, EM_SETSEL, 0, -1);
                 }
             } else if (notification == LBN_DBLCLK) {
                 // Accepted as it stands in the name box, without the tests of OK.
@@ -198,9 +190,9 @@ INT_PTR CALLBACK PickerDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
                 return 1;
             }
             return FALSE;
-        case ID_OK:
+        case IDC_OK:
             return AcceptName(dialog);
-        case ID_CANCEL:
+        case IDC_CANCEL:
         case IDCANCEL:
             EndDialog(dialog, 0);
             return FALSE;

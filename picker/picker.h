@@ -4,6 +4,7 @@
 #define QK_PICKER_H
 
 #include "platform/win32.h"
+#include "res/resource.h"
 
 // PickerMode bits.
 #define PICK_MUST_EXIST 1       // OK takes a non-empty name only when it exists
@@ -12,8 +13,8 @@
 
 #define PICKER_TEXT_SIZE 260
 
-// What a caller hands the picker and reads back. The directory is in PickerDirectoryForm:
-// no trailing backslash, a drive root as its letter and colon ("C:").
+// What a caller hands the picker and reads back. The directory never ends in a backslash:
+// "C:\SOUNDS" for a directory, and a drive root as its letter and colon alone ("C:").
 typedef struct PickerRequest {
     DWORD mode;
     char title[50];

@@ -1,8 +1,8 @@
 # Writes a C++ source that holds files as byte arrays, for the stand-in's resource loader:
-# the resource script and the files it names (the generated icons) are compiled into the
-# stand-in, which reads them at run time.
+# the resource script, the header it includes and the files it names (the generated icons)
+# are compiled into the stand-in, which reads them at run time.
 #
-#   cmake -DOUT=<source.cpp> -DSCRIPT=<script.rc> "-DFILES=<a.ico>|<b.ico>" -P embed.cmake
+#   cmake -DOUT=<source.cpp> -DSCRIPT=<script.rc> "-DFILES=<resource.h>|<a.ico>|<b.ico>" -P embed.cmake
 #
 # Each file is found by its bare name (as the script names it).
 

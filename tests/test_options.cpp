@@ -195,7 +195,7 @@ TEST_F(Options, EachStoredOptionTogglesItselfAlone) {
             for (int n = 0; n < SLOT_COUNT; n++) EXPECT_EQ(ButtonStyle(n), c.buttonsAfter) << c.what << " " << n;
             if (c.box) {
                 ASSERT_EQ(hl::Boxes().size(), boxesBefore + 1) << c.what;
-                const hl::BoxRecord &b = hl::Boxes().back();
+                const hl::BoxRecord b = hl::Boxes().back();
                 EXPECT_EQ(b.text, c.box) << c.what;
                 EXPECT_EQ(b.caption, "NOTE:") << c.what;
                 EXPECT_EQ(b.type, (UINT)MB_ICONINFORMATION) << c.what;
@@ -262,7 +262,7 @@ TEST_F(Options, PlayModes) {
             Command(main, c.command);
             if (c.answer) {
                 ASSERT_EQ(hl::Boxes().size(), boxesBefore + 1) << c.what;
-                const hl::BoxRecord &b = hl::Boxes().back();
+                const hl::BoxRecord b = hl::Boxes().back();
                 EXPECT_EQ(b.text, c.command == 104 ? "Sync Audio can't run in Loop-mode\n\nChoose OK to also "
                                                      "disable Loop-mode\nChoose Cancel to cancel Sync Audio"
                                                    : "Loop-mode requires A-sync Audio\n\nChoose OK to also "

@@ -265,6 +265,114 @@ TEST_F(Resources, TheEmbeddedScriptParses) {
     EXPECT_EQ(script.strings.size(), 3u);
 }
 
+// The script names its ids from res/resource.h, which is compiled in beside it; the ids keep
+// their numbers.
+TEST_F(Resources, TheScriptTakesItsIdsFromItsHeader) {
+    const qk::res::EmbeddedFile *header = qk::res::FindEmbeddedFile("resource.h");
+    ASSERT_NE(header, nullptr);
+    const qk::res::Script &script = qk::res::ModuleScript();
+    ASSERT_EQ(script.strings.size(), 3u);
+    EXPECT_EQ(script.strings[0].id, 1u);
+    EXPECT_EQ(script.strings[1].id, 2u);
+    EXPECT_EQ(script.strings[2].id, 3u);
+    const qk::res::DialogTemplate *picker = qk::res::FindDialog("NTFS");
+    ASSERT_NE(picker, nullptr);
+    std::vector<int> ids;
+    for (const qk::res::DialogControl &c : picker->controls) ids.push_back(c.id);
+    EXPECT_EQ(ids, (std::vector<int>{103, 101, 102, 105, 106, 104, -1, 107}));
+}
+
+// A reader of headers from a table, counting what it was asked for.
+struct Headers {
+    std::vector<std::pair<std::string, std::string>> files;
+    std::vector<std::string> asked;
+    qk::res::IncludeReader Reader() {
+        return [this](const std::string &name, std::string &text) {
+            asked.push_back(name);
+            for (const auto &f : files)
+                if (f.first == name) {
+                    text = f.second;
+                    return true;
+                }
+            return false;
+        };
+    }
+};
+
+TEST_F(Resources, TheScriptReaderFollowsALocalInclude) {
+    Headers h;
+    h.files = {{"ids.h", "#ifndef IDS_H\n#define IDS_H\n#include \"more.h\"\n#define IDS_FIRST 7 // a comment\n#endif\n"},
+               {"more.h", "/* ids */\n#define IDS_SECOND (IDS_BASE + 1)\n#define IDS_BASE 20\n"}};
+    const char *text =
+        "#include <windows.h>\n"
+        "#include \"ids.h\"\n"
+        "#include \"ids.h\"\n"  // read again, and left empty by its guard
+        "#ifdef NOT_DEFINED\n"
+        "#include \"never.h\"\n"
+        "#endif\n"
+        "STRINGTABLE\nBEGIN\n IDS_FIRST, \"one\"\n IDS_SECOND, \"two\"\nEND\n";
+    qk::res::Script s;
+    std::string error;
+    ASSERT_TRUE(qk::res::ParseScript(text, strlen(text), s, &error, h.Reader())) << error;
+    ASSERT_EQ(s.strings.size(), 2u);
+    EXPECT_EQ(s.strings[0].id, 7u);
+    EXPECT_EQ(s.strings[1].id, 21u);
+    // <windows.h> is not asked for, nor a header in a branch not taken.
+    EXPECT_EQ(h.asked, (std::vector<std::string>{"ids.h", "more.h", "ids.h"}));
+}
+
+std::string IncludeError(Headers &h, const char *text) {
+    qk::res::Script s;
+    std::string error;
+    EXPECT_FALSE(qk::res::ParseScript(text, strlen(text), s, &error, h.Reader())) << text;
+    EXPECT_TRUE(s.strings.empty() && s.icons.empty() && s.dialogs.empty());
+    return error;
+}
+
+TEST_F(Resources, TheScriptReaderNamesTheHeaderOfAnError) {
+    Headers h;
+    h.files = {{"bad.h", "#define A 1\n\n#define\n"},
+               {"open.h", "#ifdef X\n#define B 2\n"},
+               {"closes.h", "#endif\n"},
+               {"word.h", "#define C 3\nstray\n"},
+               {"words.h", "#define C 3\nstray words\n"},
+               {"self.h", "#include \"self.h\"\n"}};
+    EXPECT_EQ(IncludeError(h, "\n#include \"nope.h\"\n"), "line 2: cannot open include file nope.h");
+    EXPECT_EQ(IncludeError(h, "#include \"bad.h"), "line 1: #include without its closing quote");
+    EXPECT_EQ(IncludeError(h, "#include \"bad.h\"\n"), "bad.h line 3: #define without a name");
+    EXPECT_EQ(IncludeError(h, "#include \"open.h\"\n#endif\n"), "open.h line 3: #if without #endif");
+    EXPECT_EQ(IncludeError(h, "#ifndef X\n#include \"closes.h\"\n#endif\n"), "closes.h line 1: #endif without #if");
+    EXPECT_EQ(IncludeError(h, "#include \"words.h\"\n"), "words.h line 2: resource type WORDS is not supported");
+    EXPECT_EQ(IncludeError(h, "#include \"self.h\"\n"), "self.h line 1: #include nested too deeply");
+    // After a header, the script's lines count on.
+    EXPECT_EQ(IncludeError(h, "#include \"word.h\"\nSTRINGTABLE\n"), "line 2: resource type STRINGTABLE is not supported");
+}
+
+// The names every script may use have the values of the stand-in's own headers.
+TEST_F(Resources, TheScriptReaderKnowsTheHeadersNames) {
+    const char *text =
+        "D DIALOG 0, 0, 10, 10\n"
+        "STYLE WS_POPUPWINDOW | DS_SHELLFONT\n"
+        "BEGIN\n"
+        "    CONTROL \"\", IDHELP, \"STATIC\", SS_SUNKEN | SS_ETCHEDFRAME, 0, 0, 1, 1\n"
+        "    CONTROL \"\", IDC_STATIC, \"msctls_statusbar32\", CCS_NODIVIDER | SBARS_SIZEGRIP, 0, 0, 1, 1\n"
+        "    CONTROL \"\", IDCLOSE, \"LISTBOX\", LBS_STANDARD, 0, 0, 1, 1\n"
+        "END\n";
+    qk::res::Script s;
+    std::string error;
+    ASSERT_TRUE(qk::res::ParseScript(text, strlen(text), s, &error)) << error;
+    ASSERT_EQ(s.dialogs.size(), 1u);
+    const qk::res::DialogTemplate &d = s.dialogs[0];
+    EXPECT_EQ(d.style, (DWORD)(0x80000000L | 0x00800000L | 0x00080000L | 0x48L));
+    ASSERT_EQ(d.controls.size(), 3u);
+    EXPECT_EQ(d.controls[0].id, 9);
+    EXPECT_EQ(d.controls[0].style & 0xFFFF, 0x1012u);
+    EXPECT_EQ(d.controls[1].id, -1);
+    EXPECT_EQ(d.controls[1].style & 0xFFFF, 0x0140u);
+    EXPECT_EQ(d.controls[2].id, 8);
+    EXPECT_EQ(d.controls[2].style, (DWORD)(0x50000000L | 0x00A00003L));
+}
+
 const char kSample[] =
     "// A script with a bit of everything\n"
     "/* a block\n"

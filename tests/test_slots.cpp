@@ -27,7 +27,7 @@ protected:
         WriteFile(home + "/snd/" + name, bytes);
         return "C:\\snd\\" + name;
     }
-    const std::vector<qk::headless::BoxRecord> &Boxes() { return qk::headless::Boxes(); }
+    std::vector<qk::headless::BoxRecord> Boxes() { return qk::headless::Boxes(); }
     std::string SlotBytes(int n) {
         return std::string((const char *)SlotTable[n].data, GlobalSize(SlotTable[n].block));
     }
@@ -118,7 +118,7 @@ TEST_F(Slots, AnOverlongStoredPathIsShownShortened) {
     qk::headless::QueueAnswer(IDOK);
     ASSERT_TRUE(SlotStartup());
     ASSERT_EQ(Boxes().size(), 1u);
-    const std::string &text = Boxes()[0].text;
+    const std::string text = Boxes()[0].text;
     // The 1023 characters read back are shown in 863 (what the 107 of the message leave
     // of ScratchText, within the 864 bytes kept for the path): 215 from the start,
     // "...", 645 from the end, upper-cased.

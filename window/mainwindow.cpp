@@ -52,17 +52,17 @@ int StartMainWindow(HINSTANCE instance, int showCommand) {
 
     HMENU menu = GetSystemMenu(window, FALSE);
     AppendMenuA(menu, MF_SEPARATOR, 0, NULL);
-    AppendMenuA(menu, MF_STRING, 103, "Load QK-file");
+    AppendMenuA(menu, MF_STRING, IDM_LOAD_BANK, "Load QK-file");
     AppendMenuA(menu, MF_SEPARATOR, 0, NULL);
-    AppendChecked(menu, 106, "Loop in memory", OptionLoop);
-    AppendChecked(menu, 104, "Sync audio", OptionSync);
-    AppendChecked(menu, 107, "Startup autoplay", OptionAuto);
-    AppendChecked(menu, 108, "BS_NOTIFY", OptionNotify);
-    AppendChecked(menu, 109, "Rehearse", OptionRehearse);
+    AppendChecked(menu, IDM_LOOP, "Loop in memory", OptionLoop);
+    AppendChecked(menu, IDM_SYNC, "Sync audio", OptionSync);
+    AppendChecked(menu, IDM_AUTOPLAY, "Startup autoplay", OptionAuto);
+    AppendChecked(menu, IDM_NOTIFY, "BS_NOTIFY", OptionNotify);
+    AppendChecked(menu, IDM_REHEARSE, "Rehearse", OptionRehearse);
     AppendMenuA(menu, MF_SEPARATOR, 0, NULL);
-    AppendChecked(menu, 101, "Freeez window", lock);
-    AppendMenuA(menu, MF_STRING, 105, "Help!");
-    AppendMenuA(menu, MF_STRING, 102, "About QK-pex");
+    AppendChecked(menu, IDM_LOCK, "Freeez window", lock);
+    AppendMenuA(menu, MF_STRING, IDM_HELP, "Help!");
+    AppendMenuA(menu, MF_STRING, IDM_ABOUT, "About QK-pex");
 
     StartupPlayback();
     return 1;
@@ -96,6 +96,9 @@ static LRESULT ShutDown(HWND window) {
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_DESTROY:
+        // GetMessageA ends the message loop on WM_QUIT, so the platform never hands it to a
+        // window procedure. It stays for a WM_QUIT posted to this window and dispatched by
+        // some other loop: the window then shuts down as it does when it is destroyed.
         case WM_QUIT:
             return ShutDown(window);
         case WM_SIZE:
@@ -107,8 +110,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_COMMAND:
             return HandleCommand(window, wParam);
         case WM_SYSCOMMAND:
-            if (wParam >= 101 && wParam <= 109 && wParam != 103) return HandleOptionCommand(window, wParam);
-            if (wParam == 103) {
+            if (wParam >= IDM_LOCK && wParam <= IDM_REHEARSE && wParam != IDM_LOAD_BANK)
+                return HandleOptionCommand(window, wParam);
+            if (wParam == IDM_LOAD_BANK) {
                 LoadBankFile(window);
                 return 0;
             }

@@ -20,20 +20,20 @@ static void WriteOption(LPCSTR key, int value) {
 static void ToggleStoredOption(HWND window, UINT id, LPCSTR key) {
     HMENU menu = GetSystemMenu(window, FALSE);
     int value = ToggleOption((int)GetPrivateProfileIntA(SETTINGS_SECTION, key, 0, SETTINGS_FILE));
-    if (id == 107) OptionAuto = value;
-    if (id == 108) OptionNotify = value;
-    if (id == 109) OptionRehearse = value;
+    if (id == IDM_AUTOPLAY) OptionAuto = value;
+    if (id == IDM_NOTIFY) OptionNotify = value;
+    if (id == IDM_REHEARSE) OptionRehearse = value;
     SetCheck(menu, id, value);
     WriteOption(key, value);
-    if (id == 101) {
+    if (id == IDM_LOCK) {
         MessageBoxA(window,
                     value ? "Window will be locked\nnext time you start this program"
                           : "Window will be unlocked\nnext time you start this program",
                     "NOTE:", MB_ICONINFORMATION);
-    } else if (id == 107) {
+    } else if (id == IDM_AUTOPLAY) {
         snprintf(ScratchText, SCRATCH_TEXT_SIZE, "Startup autoplay %sabled", value ? "en" : "dis");
         MessageBoxA(window, ScratchText, "NOTE:", MB_ICONINFORMATION);
-    } else if (id == 108) {
+    } else if (id == IDM_NOTIFY) {
         // The buttons are made anew, with or without BS_NOTIFY.
         SendMessageA(window, WM_SIZE, 0, 0);
     }
@@ -63,35 +63,35 @@ static void TogglePlayMode(HWND window, int *toggled, int *other, UINT id, UINT 
 }
 
 static void ShowAbout(HWND window) {
-    LoadStringA(MainInstance, 1, ScratchText, SCRATCH_TEXT_SIZE);
+    LoadStringA(MainInstance, IDS_ABOUT, ScratchText, SCRATCH_TEXT_SIZE);
     if (MessageBoxA(window, ScratchText, MAIN_TITLE, MB_YESNO) == IDNO) ExitWindowsEx(EWX_SHUTDOWN, 0);
 }
 
 LRESULT HandleOptionCommand(HWND window, WPARAM command) {
     switch (command) {
-        case 101:
-            ToggleStoredOption(window, 101, "Lock");
+        case IDM_LOCK:
+            ToggleStoredOption(window, IDM_LOCK, "Lock");
             break;
-        case 102:
+        case IDM_ABOUT:
             ShowAbout(window);
             break;
-        case 104:
-            TogglePlayMode(window, &OptionSync, &OptionLoop, 104, 106, "Sync", "Loop", 2);
+        case IDM_SYNC:
+            TogglePlayMode(window, &OptionSync, &OptionLoop, IDM_SYNC, IDM_LOOP, "Sync", "Loop", IDS_SYNC_IN_LOOP);
             break;
-        case 105:
+        case IDM_HELP:
             WinHelpA(window, "QK_AUDIO.HLP", HELP_KEY, (ULONG_PTR) "QK-Pex");
             break;
-        case 106:
-            TogglePlayMode(window, &OptionLoop, &OptionSync, 106, 104, "Loop", "Sync", 3);
+        case IDM_LOOP:
+            TogglePlayMode(window, &OptionLoop, &OptionSync, IDM_LOOP, IDM_SYNC, "Loop", "Sync", IDS_LOOP_IN_SYNC);
             break;
-        case 107:
-            ToggleStoredOption(window, 107, "Auto");
+        case IDM_AUTOPLAY:
+            ToggleStoredOption(window, IDM_AUTOPLAY, "Auto");
             break;
-        case 108:
-            ToggleStoredOption(window, 108, "Notify");
+        case IDM_NOTIFY:
+            ToggleStoredOption(window, IDM_NOTIFY, "Notify");
             break;
-        case 109:
-            ToggleStoredOption(window, 109, "Rehearse");
+        case IDM_REHEARSE:
+            ToggleStoredOption(window, IDM_REHEARSE, "Rehearse");
             break;
         default:
             break;

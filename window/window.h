@@ -4,6 +4,7 @@
 #define QK_WINDOW_H
 
 #include "platform/win32.h"
+#include "res/resource.h"
 
 #define MAIN_CLASS_NAME "QKPEX"
 #define MAIN_TITLE "QK Sonnerix"
@@ -31,7 +32,7 @@ void ShowPlayModes(void);
 
 // The rule by which every option command toggles a value: v - 1 from 1 up, else 1.
 int ToggleOption(int value);
-// System menu commands 101, 102 and 104 to 109.
+// The system menu's option commands: IDM_LOCK to IDM_REHEARSE but IDM_LOAD_BANK.
 LRESULT HandleOptionCommand(HWND window, WPARAM command);
 
 // The slot under a point of the client area (x in the low word, y in the high word),

@@ -19,4 +19,14 @@ void WINAPI InitCommonControls(void);
 #define SBT_NOBORDERS 0x0100
 #define SBT_POPOUT 0x0200
 
+// Common control styles (the status bar's).
+#define CCS_TOP 0x00000001L
+#define CCS_NOMOVEY 0x00000002L
+#define CCS_BOTTOM 0x00000003L
+#define CCS_NORESIZE 0x00000004L
+#define CCS_NOPARENTALIGN 0x00000008L
+#define CCS_ADJUSTABLE 0x00000020L
+#define CCS_NODIVIDER 0x00000040L
+#define SBARS_SIZEGRIP 0x0100
+
 #endif

@@ -1,5 +1,6 @@
-// Device contexts, stock and created objects, and the system colours. A DC is a small
-// record of what is selected into it and where it draws (draw.cpp does the drawing).
+// Device contexts, stock and created objects, and the brushes of the system colours. A DC
+// is a small record of what is selected into it and where it draws (draw.cpp does the
+// drawing); user32's GetDC and ReleaseDC take and give back the records.
 #include <string.h>
 
 #include <deque>
@@ -51,49 +52,8 @@ const int kStockCount = (int)(sizeof g_stock / sizeof g_stock[0]);
 // The font dialogs create from their template's FONT statement.
 GdiObject g_dialogFont = {Kind::Font, 0, FontId::MsSansSerif8, 0, 1, true};
 
-// The Windows 95 scheme, by COLOR_ index.
-const COLORREF kSysColours[] = {
-    RGB(192, 192, 192),  // COLOR_SCROLLBAR
-    RGB(0, 128, 128),    // COLOR_BACKGROUND
-    RGB(0, 0, 128),      // COLOR_ACTIVECAPTION
-    RGB(128, 128, 128),  // COLOR_INACTIVECAPTION
-    RGB(192, 192, 192),  // COLOR_MENU
-    RGB(255, 255, 255),  // COLOR_WINDOW
-    RGB(0, 0, 0),        // COLOR_WINDOWFRAME
-    RGB(0, 0, 0),        // COLOR_MENUTEXT
-    RGB(0, 0, 0),        // COLOR_WINDOWTEXT
-    RGB(255, 255, 255),  // COLOR_CAPTIONTEXT
-    RGB(192, 192, 192),  // COLOR_ACTIVEBORDER
-    RGB(192, 192, 192),  // COLOR_INACTIVEBORDER
-    RGB(128, 128, 128),  // COLOR_APPWORKSPACE
-    RGB(0, 0, 128),      // COLOR_HIGHLIGHT
-    RGB(255, 255, 255),  // COLOR_HIGHLIGHTTEXT
-    RGB(192, 192, 192),  // COLOR_BTNFACE
-    RGB(128, 128, 128),  // COLOR_BTNSHADOW
-    RGB(128, 128, 128),  // COLOR_GRAYTEXT
-    RGB(0, 0, 0),        // COLOR_BTNTEXT
-    RGB(192, 192, 192),  // COLOR_INACTIVECAPTIONTEXT
-    RGB(255, 255, 255),  // COLOR_BTNHIGHLIGHT
-    RGB(0, 0, 0),        // COLOR_3DDKSHADOW
-    RGB(192, 192, 192),  // COLOR_3DLIGHT
-    RGB(0, 0, 0),        // COLOR_INFOTEXT
-    RGB(255, 255, 225),  // COLOR_INFOBK
-    RGB(192, 192, 192),  // (25)
-    RGB(0, 0, 255),      // COLOR_HOTLIGHT
-    RGB(0, 0, 128),      // COLOR_GRADIENTACTIVECAPTION
-    RGB(128, 128, 128),  // COLOR_GRADIENTINACTIVECAPTION
-    RGB(0, 0, 128),      // COLOR_MENUHILIGHT
-    RGB(192, 192, 192),  // COLOR_MENUBAR
-};
-const int kSysColourCount = (int)(sizeof kSysColours / sizeof kSysColours[0]);
-GdiObject g_sysBrushes[kSysColourCount];
-
-struct SysBrushInit {
-    SysBrushInit() {
-        for (int i = 0; i < kSysColourCount; i++)
-            g_sysBrushes[i] = {Kind::Brush, kSysColours[i], FontId::System, 0, 1, true};
-    }
-} g_sysBrushInit;
+// The brushes of the system colours, coloured by user32 (SetSystemBrushColours).
+GdiObject g_sysBrushes[kSystemBrushCount];
 
 // Brushes and pens the program made; records stay where they are, deleted ones are
 // reused.
@@ -102,7 +62,7 @@ std::deque<GdiObject> g_created;
 const GdiObject *ObjectOf(const void *handle) {
     if (!handle) return nullptr;
     uintptr_t value = (uintptr_t)handle;
-    if (value >= 1 && value <= (uintptr_t)kSysColourCount) return &g_sysBrushes[value - 1];
+    if (value >= 1 && value <= (uintptr_t)kSystemBrushCount) return &g_sysBrushes[value - 1];
     if (handle == &g_dialogFont) return &g_dialogFont;
     for (const GdiObject &o : g_stock)
         if (handle == &o) return o.kind == Kind::None ? nullptr : &o;
@@ -161,6 +121,16 @@ bool FontOf(HFONT handle, FontId &font) {
 
 HFONT DialogFont() { return (HFONT)&g_dialogFont; }
 
+void SetSystemBrushColours(const COLORREF (&colours)[kSystemBrushCount]) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    for (int i = 0; i < kSystemBrushCount; i++) g_sysBrushes[i] = {Kind::Brush, colours[i], FontId::System, 0, 1, true};
+}
+
+HBRUSH SystemBrush(int index) {
+    if (index < 0 || index >= kSystemBrushCount) return NULL;
+    return (HBRUSH)&g_sysBrushes[index];
+}
+
 bool GetDcState(HDC dc, DcState &state) {
     std::lock_guard<std::mutex> lock(g_mutex);
     DcRecord *r = RecordOf(dc);
@@ -182,6 +152,40 @@ std::mutex &DcTableMutex() { return g_mutex; }
 DcState *LockedDcState(HDC dc) {
     DcRecord *r = RecordOf(dc);
     return r ? &r->state : nullptr;
+}
+
+HDC OpenDc(HWND window, const SurfaceTarget &target) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    DcRecord *r = nullptr;
+    for (DcRecord &free : g_dcs)
+        if (!free.taken) {
+            r = &free;
+            break;
+        }
+    if (!r) {
+        g_dcs.push_back(DcRecord{});
+        r = &g_dcs.back();
+    }
+    r->taken = true;
+    r->state.window = window;
+    r->state.font = FontId::System;
+    r->state.fontHandle = (HFONT)&g_stock[SYSTEM_FONT];
+    r->state.brush = (HBRUSH)&g_stock[WHITE_BRUSH];
+    r->state.pen = (HPEN)&g_stock[BLACK_PEN];
+    r->state.target = target;
+    r->state.textColour = RGB(0, 0, 0);
+    r->state.bkColour = RGB(255, 255, 255);
+    r->state.bkMode = OPAQUE;
+    r->state.position = {0, 0};
+    return &r->handle;
+}
+
+bool CloseDc(HDC dc) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    DcRecord *r = RecordOf(dc);
+    if (!r) return false;
+    r->taken = false;
+    return true;
 }
 
 void FontMetrics(FontId font, LONG &internalLeading, LONG &weight) {
@@ -239,43 +243,6 @@ HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
     return previous;
 }
 
-HDC WINAPI GetDC(HWND hWnd) {
-    SurfaceTarget target;
-    if (!hWnd || !WindowTarget(hWnd, target)) target = SurfaceTarget();
-    std::lock_guard<std::mutex> lock(g_mutex);
-    DcRecord *r = nullptr;
-    for (DcRecord &free : g_dcs)
-        if (!free.taken) {
-            r = &free;
-            break;
-        }
-    if (!r) {
-        g_dcs.push_back(DcRecord{});
-        r = &g_dcs.back();
-    }
-    r->taken = true;
-    r->state.window = hWnd;
-    r->state.font = FontId::System;
-    r->state.fontHandle = (HFONT)&g_stock[SYSTEM_FONT];
-    r->state.brush = (HBRUSH)&g_stock[WHITE_BRUSH];
-    r->state.pen = (HPEN)&g_stock[BLACK_PEN];
-    r->state.target = target;
-    r->state.textColour = RGB(0, 0, 0);
-    r->state.bkColour = RGB(255, 255, 255);
-    r->state.bkMode = OPAQUE;
-    r->state.position = {0, 0};
-    return &r->handle;
-}
-
-int WINAPI ReleaseDC(HWND hWnd, HDC hDC) {
-    (void)hWnd;
-    std::lock_guard<std::mutex> lock(g_mutex);
-    DcRecord *r = RecordOf(hDC);
-    if (!r) return 0;
-    r->taken = false;
-    return 1;
-}
-
 BOOL WINAPI GetTextExtentPoint32A(HDC hdc, LPCSTR lpString, int c, LPSIZE psizl) {
     DcState state;
     if (!psizl || c < 0 || (c > 0 && !lpString)) {
@@ -290,16 +257,6 @@ BOOL WINAPI GetTextExtentPoint32A(HDC hdc, LPCSTR lpString, int c, LPSIZE psizl)
     if (c == 0) *psizl = SIZE{0, 0};
     else *psizl = MeasureText(state.font, lpString, c);
     return TRUE;
-}
-
-DWORD WINAPI GetSysColor(int nIndex) {
-    if (nIndex < 0 || nIndex >= kSysColourCount) return 0;
-    return kSysColours[nIndex];
-}
-
-HBRUSH WINAPI GetSysColorBrush(int nIndex) {
-    if (nIndex < 0 || nIndex >= kSysColourCount) return NULL;
-    return (HBRUSH)&g_sysBrushes[nIndex];
 }
 
 namespace {

@@ -6,13 +6,10 @@
 #include <mutex>
 
 #include "platform/gdi32/font.h"
+#include "platform/gdi32/surface.h"
 #include "platform/wintypes.h"
 
 namespace qk {
-namespace paint {
-struct Surface;
-}
-
 namespace gdi {
 
 // The colour of a brush; false for the hollow brush and for anything that is no brush.
@@ -28,10 +25,19 @@ bool FontOf(HFONT handle, FontId &font);
 // "MS Sans Serif" 8 pt: the font of dialogs and message boxes.
 HFONT DialogFont();
 
+// The brushes of the system colours (user32's GetSysColorBrush), one for each COLOR_
+// index: the system owns them, and DeleteObject leaves them alone. A brush given as
+// (HBRUSH)(COLOR_x + 1), as a class background may be, stands for the one of COLOR_x in
+// every call that takes a brush. user32 gives them their colours before anything draws.
+const int kSystemBrushCount = 31;
+void SetSystemBrushColours(const COLORREF (&colours)[kSystemBrushCount]);
+// NULL for an index outside 0 .. kSystemBrushCount - 1.
+HBRUSH SystemBrush(int index);
+
 // Where a DC draws: a surface, the surface pixel of the DC's point (0,0), and the part
 // of the surface it may touch (in surface pixels).
 struct SurfaceTarget {
-    paint::Surface *surface = nullptr;
+    Surface *surface = nullptr;
     POINT origin = {0, 0};
     RECT clip = {0, 0, 0, 0};
 };
@@ -54,9 +60,11 @@ bool GetDcState(HDC dc, DcState &state);
 // Points a DC at a surface (a NULL surface: nowhere).
 bool SetDcTarget(HDC dc, const SurfaceTarget &target);
 
-// Where the DCs of a window draw while user32 renders it (its client area in the
-// window's surface); false when it is not being rendered. user32 gives the answer.
-bool WindowTarget(HWND window, SurfaceTarget &target);
+// user32's GetDC and ReleaseDC: a new DC of a window (NULL: the screen) drawing into a
+// target, with the System font, the white brush, the black pen, black text on white and
+// OPAQUE; and its release, false for anything that is no DC taken.
+HDC OpenDc(HWND window, const SurfaceTarget &target);
+bool CloseDc(HDC dc);
 
 // For the drawing calls: the lock of the DC table and the state of a DC under it.
 std::mutex &DcTableMutex();

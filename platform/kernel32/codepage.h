@@ -29,6 +29,10 @@ std::string Utf8ToAnsiDropping(const std::string &utf8);
 // accented letters (é and É are one letter).
 unsigned char AnsiUpper(unsigned char ch);
 int AnsiCompareNoCase(const char *a, const char *b);
+// The platform's order for sorted lists (collation.cpp): its locale's word sort without
+// regard to case, as CompareString with NORM_IGNORECASE gives it; negative, zero or
+// positive as a sorts before, with or after b.
+int CompareStringNoCase(const std::string &a, const std::string &b);
 
 }  // namespace qk
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <unordered_set>
 
+#include "platform/kernel32/globalmem.h"
 #include "platform/kernel32/kernel32.h"
 #include "platform/kernel32/kernel32_test.h"
 

@@ -1,15 +1,11 @@
-// kernel32 internals for the rest of the stand-in and its tests. Not part of the
-// program's API.
+// Test hooks of kernel32: allocation faults, the memory's counts and the reported
+// platform. Not part of the program's API.
 #ifndef QK_PLATFORM_KERNEL32_TEST_H
 #define QK_PLATFORM_KERNEL32_TEST_H
 
 #include <stddef.h>
 
 namespace qk {
-
-// The bytes from p to the end of the live global memory block that holds p, or 0 when
-// no block holds it. The sound engine uses it to keep within a sample's block.
-size_t GlobalBlockExtent(const void *p);
 
 // Makes the n-th GlobalAlloc from now on fail (1 = the next one); 0 turns it off.
 void FailNthGlobalAlloc(long n);

@@ -5,8 +5,6 @@
 namespace qk {
 namespace wnd {
 
-void RegisterSystemClass(const char *name, WNDPROC proc, UINT style, HBRUSH background);
-
 namespace {
 
 struct ButtonState : ControlState {
@@ -18,10 +16,6 @@ struct ButtonState : ControlState {
 ButtonState *StateOf(Window *w) {
     if (!w->control) w->control = std::make_unique<ButtonState>();
     return static_cast<ButtonState *>(w->control.get());
-}
-
-void Notify(HWND hWnd, Window *w, WORD code) {
-    if (w->parent) SendMessageA(Handle(w->parent), WM_COMMAND, MAKEWPARAM((WORD)w->id, code), (LPARAM)hWnd);
 }
 
 bool Inside(Window *w, LPARAM lParam) {
@@ -126,7 +120,7 @@ LRESULT CALLBACK ButtonProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             return (w->style & BS_TYPEMASK) == BS_DEFPUSHBUTTON ? 0x0010 : 0x0020;  // DLGC_DEF/UNDEFPUSHBUTTON
         case WM_LBUTTONDBLCLK:
             if (notify) {
-                Notify(hWnd, w, BN_DOUBLECLICKED);
+                NotifyParent(w, BN_DOUBLECLICKED);
                 return 0;
             }
             // a plain push button takes a double click as a press
@@ -155,7 +149,7 @@ LRESULT CALLBACK ButtonProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             s->pressed = s->hot = false;
             ReleaseCapture();
             Invalidate(w);
-            if (in && FromHandle(hWnd)) Notify(hWnd, w, BN_CLICKED);
+            if (in && FromHandle(hWnd)) NotifyParent(w, BN_CLICKED);
             return 0;
         }
         case WM_CAPTURECHANGED:
@@ -175,14 +169,14 @@ LRESULT CALLBACK ButtonProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             if (wParam == VK_SPACE && s->pressed) {
                 s->pressed = s->hot = false;
                 Invalidate(w);
-                Notify(hWnd, w, BN_CLICKED);
+                NotifyParent(w, BN_CLICKED);
                 return 0;
             }
             return DefWindowProcA(hWnd, msg, wParam, lParam);
         case WM_SETFOCUS:
             s->focused = true;
             Invalidate(w);
-            if (notify) Notify(hWnd, w, BN_SETFOCUS);
+            if (notify) NotifyParent(w, BN_SETFOCUS);
             return 0;
         case WM_KILLFOCUS:
             s->focused = false;
@@ -191,7 +185,7 @@ LRESULT CALLBACK ButtonProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
                 if (GetCapture() == hWnd) ReleaseCapture();
             }
             Invalidate(w);
-            if (notify && FromHandle(hWnd)) Notify(hWnd, w, BN_KILLFOCUS);
+            if (notify && FromHandle(hWnd)) NotifyParent(w, BN_KILLFOCUS);
             return 0;
         case BM_GETSTATE:
             return (s->pressed && s->hot ? BST_PUSHED : 0) | (s->focused ? BST_FOCUS : 0);
@@ -204,7 +198,7 @@ LRESULT CALLBACK ButtonProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             Invalidate(w);
             return 0;
         case BM_CLICK:
-            Notify(hWnd, w, BN_CLICKED);
+            NotifyParent(w, BN_CLICKED);
             return 0;
         case WM_PAINT:
             PaintButton(hWnd, w, s);
@@ -298,6 +292,10 @@ LRESULT CALLBACK StaticProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         default:
             return DefWindowProcA(hWnd, msg, wParam, lParam);
     }
+}
+
+void NotifyParent(Window *w, WORD code) {
+    if (w->parent) SendMessageA(Handle(w->parent), WM_COMMAND, MAKEWPARAM((WORD)w->id, code), (LPARAM)Handle(w));
 }
 
 void RegisterSystemClasses() {

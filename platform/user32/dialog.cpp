@@ -386,9 +386,9 @@ int FileListPosition(HWND combo, const std::string &entry) {
             else if (item[1] == '-')
                 res = entry[1] == '-' ? (unsigned char)entry[2] - (unsigned char)item[2] : -1;
             else
-                res = entry[1] == '-' ? 1 : qk::wnd::CompareListText(entry, item);
+                res = entry[1] == '-' ? 1 : qk::CompareStringNoCase(entry, item);
         } else {
-            res = entry[0] == '[' ? 1 : qk::wnd::CompareListText(entry, item);
+            res = entry[0] == '[' ? 1 : qk::CompareStringNoCase(entry, item);
         }
         if (!res) return index;
         if (res < 0)

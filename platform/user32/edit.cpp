@@ -28,10 +28,6 @@ EditState *StateOf(Window *w) {
     return static_cast<EditState *>(w->control.get());
 }
 
-void Notify(Window *w, WORD code) {
-    if (w->parent) SendMessageA(Handle(w->parent), WM_COMMAND, MAKEWPARAM((WORD)w->id, code), (LPARAM)Handle(w));
-}
-
 int TextWidth(Window *w, const std::string &s) {
     return gdi::MeasureText((gdi::FontId)ControlFont(w), s.c_str(), (int)s.size()).cx;
 }
@@ -80,7 +76,7 @@ LRESULT CALLBACK EditProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             w->text = lParam ? (const char *)lParam : "";
             e->anchor = e->caret = 0;
             Invalidate(w);
-            Notify(w, EN_CHANGE);
+            NotifyParent(w, EN_CHANGE);
             return TRUE;
         case WM_CHAR: {
             unsigned char ch = (unsigned char)wParam;
@@ -89,14 +85,14 @@ LRESULT CALLBACK EditProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
                 if (e->anchor == e->caret && e->caret > 0) e->anchor = e->caret - 1;
                 if (e->anchor != e->caret) {
                     Replace(w, e, "", false);
-                    Notify(w, EN_CHANGE);
+                    NotifyParent(w, EN_CHANGE);
                 }
                 return 0;
             }
             if (ch < 32 || ch == 127) return 0;
             if (w->style & ES_UPPERCASE) ch = (unsigned char)toupper(ch);
             if (w->style & ES_LOWERCASE) ch = (unsigned char)tolower(ch);
-            if (Replace(w, e, std::string(1, (char)ch), true)) Notify(w, EN_CHANGE);
+            if (Replace(w, e, std::string(1, (char)ch), true)) NotifyParent(w, EN_CHANGE);
             return 0;
         }
         case WM_KEYDOWN: {
@@ -120,7 +116,7 @@ LRESULT CALLBACK EditProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
                     if (e->anchor == e->caret && e->caret < length) e->caret++;
                     if (e->anchor != e->caret) {
                         Replace(w, e, "", false);
-                        Notify(w, EN_CHANGE);
+                        NotifyParent(w, EN_CHANGE);
                     }
                     return 0;
                 default:
@@ -152,7 +148,7 @@ LRESULT CALLBACK EditProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         }
         case EM_REPLACESEL:
             Replace(w, e, lParam ? (const char *)lParam : "", false);
-            Notify(w, EN_CHANGE);
+            NotifyParent(w, EN_CHANGE);
             return 0;
         case EM_GETLINE: {
             // The buffer's first word gives its size; a NUL follows the line when there is room.
@@ -220,12 +216,12 @@ LRESULT CALLBACK EditProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_SETFOCUS:
             e->focused = true;
             Invalidate(w);
-            Notify(w, EN_SETFOCUS);
+            NotifyParent(w, EN_SETFOCUS);
             return 0;
         case WM_KILLFOCUS:
             e->focused = false;
             Invalidate(w);
-            Notify(w, EN_KILLFOCUS);
+            NotifyParent(w, EN_KILLFOCUS);
             return 0;
         default:
             return DefWindowProcA(hWnd, msg, wParam, lParam);

@@ -1,12 +1,13 @@
 // Icons: the program's (.ico files named by its resource script) and the system's, which
 // are drawn here. LoadIconA hands out one shared handle per icon, as for icons loaded from
-// resources; the handles live as long as the process.
+// resources; the handles live as long as the process. DrawIconEx and DrawIcon draw them.
 #include <math.h>
 #include <string.h>
 
 #include <deque>
 #include <mutex>
 
+#include "platform/gdi32/painter.h"
 #include "platform/user32/resources.h"
 #include "platform/user32/user32.h"
 
@@ -250,3 +251,43 @@ HICON WINAPI LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName) {
     g_icons.push_back(IconRecord{{0}, 0, index, std::move(image)});
     return &g_icons.back().handle;
 }
+
+BOOL WINAPI DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cx, int cy, UINT, HBRUSH, UINT flags) {
+    const qk::res::IconImage *img = qk::res::IconPixels(hIcon);
+    if (!img || img->width <= 0 || img->height <= 0) return FALSE;
+    if (cx == 0) cx = (flags & DI_DEFAULTSIZE) ? 32 : img->width;
+    if (cy == 0) cy = (flags & DI_DEFAULTSIZE) ? 32 : img->height;
+    if (cx < 0 || cy < 0) return FALSE;
+    qk::gdi::Locked dc(hdc);
+    if (!dc.state) return FALSE;
+    if ((flags & DI_NORMAL) == 0) return TRUE;
+    qk::gdi::Painter p(*dc.state);
+    for (int y = 0; y < cy; y++) {
+        int sy = y * img->height / cy;
+        for (int x = 0; x < cx; x++) {
+            int sx = x * img->width / cx;
+            uint32_t src = img->pixels[(size_t)sy * img->width + sx];
+            uint32_t alpha = src >> 24;
+            if (!(flags & DI_IMAGE)) {  // the mask alone: black where the icon is
+                if (alpha) p.Put(xLeft + x, yTop + y, 0xFF000000);
+                continue;
+            }
+            if (!(flags & DI_MASK)) alpha = 255;  // the image alone, without transparency
+            uint32_t *dst = p.At(xLeft + x, yTop + y);
+            if (!dst || alpha == 0) continue;
+            if (alpha == 255) {
+                *dst = src | 0xFF000000;
+                continue;
+            }
+            uint32_t out = 0xFF000000;
+            for (int shift = 0; shift < 24; shift += 8) {
+                uint32_t a = (src >> shift) & 0xFF, b = (*dst >> shift) & 0xFF;
+                out |= ((a * alpha + b * (255 - alpha) + 127) / 255) << shift;
+            }
+            *dst = out;
+        }
+    }
+    return TRUE;
+}
+
+BOOL WINAPI DrawIcon(HDC hDC, int X, int Y, HICON hIcon) { return DrawIconEx(hDC, X, Y, hIcon, 32, 32, 0, NULL, DI_NORMAL); }

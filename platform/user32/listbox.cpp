@@ -1,7 +1,9 @@
-// The list box and the drop-down list combo box.
-#include <ctype.h>
+// The list box: text items, sorted or in the order given, one or several selected, scrolled
+// by its scroll bar, the keys and the mouse wheel. Also what the combo box's dropped list
+// shares with it (listbox.h). Each message has a handler of its own.
+#include "platform/user32/listbox.h"
+
 #include <string.h>
-#include <strings.h>
 
 #include <algorithm>
 #include <string>
@@ -10,365 +12,82 @@
 #include "platform/gdi32/font.h"
 #include "platform/gdi32/gdi32.h"
 #include "platform/kernel32/codepage.h"
-#include "platform/user32/wnd.h"
 
 namespace qk {
 namespace wnd {
-
-// The platform's order for sorted lists is its locale's word sort, without regard to case
-// (CompareString with NORM_IGNORECASE): each string becomes a sort key of four levels (the
-// characters' base weights, then their accents, then their case and width, then the places
-// of the characters that weigh nothing at the first level, such as the hyphen and the
-// apostrophe) and keys compare byte by byte. The weights of each cp1252 character, as the
-// platform's LCMapString gives them for a one-character string: how many base weights it
-// has (two for letters that sort as two, like the ae ligature), the base weights, the accent
-// and case weight for each base weight, and for a character without base weight its weight
-// at the last level.
 namespace {
 
-struct Weights {
-    unsigned char count;
-    unsigned char base[4];
-    unsigned char accent[2];
-    unsigned char caseWidth[2];
-    unsigned char special[2];
-};
-
-const Weights kWeights[255] = {
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x03,0x12}},  // 01
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x04,0x12}},  // 02
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x05,0x12}},  // 03
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x06,0x12}},  // 04
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x07,0x12}},  // 05
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x08,0x12}},  // 06
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x09,0x12}},  // 07
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x0a,0x12}},  // 08
-    {1, {0x07,0x05,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 09
-    {1, {0x07,0x06,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 0a
-    {1, {0x07,0x07,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 0b
-    {1, {0x07,0x08,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 0c
-    {1, {0x07,0x09,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 0d
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x0b,0x12}},  // 0e
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x0c,0x12}},  // 0f
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x0d,0x12}},  // 10
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x0e,0x12}},  // 11
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x0f,0x12}},  // 12
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x10,0x12}},  // 13
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x11,0x12}},  // 14
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x12,0x12}},  // 15
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x13,0x12}},  // 16
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x14,0x12}},  // 17
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x15,0x12}},  // 18
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x16,0x12}},  // 19
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x17,0x12}},  // 1a
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x18,0x12}},  // 1b
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x19,0x12}},  // 1c
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x1a,0x12}},  // 1d
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x1b,0x12}},  // 1e
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x1c,0x12}},  // 1f
-    {1, {0x07,0x02,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 20
-    {1, {0x07,0x1c,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 21
-    {1, {0x07,0x1d,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 22
-    {1, {0x07,0x1f,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 23
-    {1, {0x07,0x21,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 24
-    {1, {0x07,0x23,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 25
-    {1, {0x07,0x25,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 26
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x80,0x12}},  // 27
-    {1, {0x07,0x27,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 28
-    {1, {0x07,0x2a,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 29
-    {1, {0x07,0x2d,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 2a
-    {1, {0x08,0x03,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 2b
-    {1, {0x07,0x2f,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 2c
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x82,0x12}},  // 2d
-    {1, {0x07,0x33,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 2e
-    {1, {0x07,0x35,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 2f
-    {1, {0x0d,0x03,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 30
-    {1, {0x0d,0x1a,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 31
-    {1, {0x0d,0x1c,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 32
-    {1, {0x0d,0x1e,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 33
-    {1, {0x0d,0x20,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 34
-    {1, {0x0d,0x22,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 35
-    {1, {0x0d,0x24,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 36
-    {1, {0x0d,0x26,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 37
-    {1, {0x0d,0x28,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 38
-    {1, {0x0d,0x2a,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 39
-    {1, {0x07,0x37,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 3a
-    {1, {0x07,0x3a,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 3b
-    {1, {0x08,0x0e,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 3c
-    {1, {0x08,0x12,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 3d
-    {1, {0x08,0x14,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 3e
-    {1, {0x07,0x3c,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 3f
-    {1, {0x07,0x3e,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 40
-    {1, {0x0e,0x02,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 41
-    {1, {0x0e,0x09,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 42
-    {1, {0x0e,0x0a,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 43
-    {1, {0x0e,0x1a,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 44
-    {1, {0x0e,0x21,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 45
-    {1, {0x0e,0x23,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 46
-    {1, {0x0e,0x25,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 47
-    {1, {0x0e,0x2c,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 48
-    {1, {0x0e,0x32,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 49
-    {1, {0x0e,0x35,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 4a
-    {1, {0x0e,0x36,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 4b
-    {1, {0x0e,0x48,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 4c
-    {1, {0x0e,0x51,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 4d
-    {1, {0x0e,0x70,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 4e
-    {1, {0x0e,0x7c,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 4f
-    {1, {0x0e,0x7e,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 50
-    {1, {0x0e,0x89,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 51
-    {1, {0x0e,0x8a,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 52
-    {1, {0x0e,0x91,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 53
-    {1, {0x0e,0x99,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 54
-    {1, {0x0e,0x9f,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 55
-    {1, {0x0e,0xa2,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 56
-    {1, {0x0e,0xa4,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 57
-    {1, {0x0e,0xa6,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 58
-    {1, {0x0e,0xa7,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 59
-    {1, {0x0e,0xa9,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 5a
-    {1, {0x07,0x3f,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 5b
-    {1, {0x07,0x41,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 5c
-    {1, {0x07,0x42,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 5d
-    {1, {0x07,0x43,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 5e
-    {1, {0x07,0x44,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 5f
-    {1, {0x07,0x48,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 60
-    {1, {0x0e,0x02,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 61
-    {1, {0x0e,0x09,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 62
-    {1, {0x0e,0x0a,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 63
-    {1, {0x0e,0x1a,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 64
-    {1, {0x0e,0x21,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 65
-    {1, {0x0e,0x23,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 66
-    {1, {0x0e,0x25,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 67
-    {1, {0x0e,0x2c,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 68
-    {1, {0x0e,0x32,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 69
-    {1, {0x0e,0x35,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 6a
-    {1, {0x0e,0x36,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 6b
-    {1, {0x0e,0x48,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 6c
-    {1, {0x0e,0x51,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 6d
-    {1, {0x0e,0x70,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 6e
-    {1, {0x0e,0x7c,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 6f
-    {1, {0x0e,0x7e,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 70
-    {1, {0x0e,0x89,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 71
-    {1, {0x0e,0x8a,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 72
-    {1, {0x0e,0x91,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 73
-    {1, {0x0e,0x99,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 74
-    {1, {0x0e,0x9f,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 75
-    {1, {0x0e,0xa2,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 76
-    {1, {0x0e,0xa4,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 77
-    {1, {0x0e,0xa6,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 78
-    {1, {0x0e,0xa7,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 79
-    {1, {0x0e,0xa9,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 7a
-    {1, {0x07,0x4a,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 7b
-    {1, {0x07,0x4c,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 7c
-    {1, {0x07,0x4e,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 7d
-    {1, {0x07,0x50,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 7e
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x1d,0x12}},  // 7f
-    {1, {0x07,0xa9,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 80
-    {1, {0x0c,0xfa,0x00,0x00}, {0x1e,0x00}, {0x02,0x00}, {0x00,0x00}},  // 81
-    {1, {0x07,0x7b,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 82
-    {1, {0x0e,0x23,0x00,0x00}, {0x43,0x00}, {0x02,0x00}, {0x00,0x00}},  // 83
-    {1, {0x07,0x7f,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 84
-    {1, {0x0a,0x10,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 85
-    {1, {0x0b,0x25,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 86
-    {1, {0x0b,0x26,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 87
-    {1, {0x07,0x43,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 88
-    {1, {0x0b,0x2c,0x00,0x00}, {0x0c,0x00}, {0x02,0x00}, {0x00,0x00}},  // 89
-    {1, {0x0e,0x91,0x00,0x00}, {0x14,0x00}, {0x02,0x00}, {0x00,0x00}},  // 8a
-    {1, {0x07,0x88,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 8b
-    {2, {0x0e,0x7c,0x0e,0x21}, {0x02,0x02}, {0x02,0x02}, {0x00,0x00}},  // 8c
-    {1, {0x0c,0xfa,0x00,0x00}, {0x2a,0x00}, {0x02,0x00}, {0x00,0x00}},  // 8d
-    {1, {0x0e,0xa9,0x00,0x00}, {0x14,0x00}, {0x02,0x00}, {0x00,0x00}},  // 8e
-    {1, {0x0c,0xfa,0x00,0x00}, {0x2c,0x00}, {0x02,0x00}, {0x00,0x00}},  // 8f
-    {1, {0x0c,0xfa,0x00,0x00}, {0x2d,0x00}, {0x02,0x00}, {0x00,0x00}},  // 90
-    {1, {0x07,0x79,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 91
-    {1, {0x07,0x7a,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 92
-    {1, {0x07,0x7d,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 93
-    {1, {0x07,0x7e,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 94
-    {1, {0x0b,0x27,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 95
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x89,0x12}},  // 96
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x90,0x12}},  // 97
-    {1, {0x07,0x5d,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 98
-    {1, {0x0e,0x9c,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 99
-    {1, {0x0e,0x91,0x00,0x00}, {0x14,0x00}, {0x02,0x00}, {0x00,0x00}},  // 9a
-    {1, {0x07,0x89,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // 9b
-    {2, {0x0e,0x7c,0x0e,0x21}, {0x02,0x02}, {0x02,0x02}, {0x00,0x00}},  // 9c
-    {1, {0x0c,0xfa,0x00,0x00}, {0x3a,0x00}, {0x02,0x00}, {0x00,0x00}},  // 9d
-    {1, {0x0e,0xa9,0x00,0x00}, {0x14,0x00}, {0x02,0x00}, {0x00,0x00}},  // 9e
-    {1, {0x0e,0xa7,0x00,0x00}, {0x13,0x00}, {0x02,0x00}, {0x00,0x00}},  // 9f
-    {1, {0x07,0x04,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // a0
-    {1, {0x07,0x51,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // a1
-    {1, {0x07,0x97,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // a2
-    {1, {0x07,0x98,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // a3
-    {1, {0x07,0x99,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // a4
-    {1, {0x07,0x9a,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // a5
-    {1, {0x07,0x52,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // a6
-    {1, {0x0a,0x06,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // a7
-    {1, {0x07,0x53,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // a8
-    {1, {0x0a,0x07,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // a9
-    {1, {0x0e,0x02,0x00,0x00}, {0x03,0x00}, {0x06,0x00}, {0x00,0x00}},  // aa
-    {1, {0x08,0x18,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // ab
-    {1, {0x0a,0x08,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // ac
-    {0, {0x00,0x00,0x00,0x00}, {0x00,0x00}, {0x00,0x00}, {0x00,0x00}},  // ad
-    {1, {0x0a,0x09,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // ae
-    {1, {0x07,0x54,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // af
-    {1, {0x0a,0x0a,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // b0
-    {1, {0x08,0x17,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // b1
-    {1, {0x0d,0x1c,0x00,0x00}, {0x02,0x00}, {0x06,0x00}, {0x00,0x00}},  // b2
-    {1, {0x0d,0x1e,0x00,0x00}, {0x02,0x00}, {0x06,0x00}, {0x00,0x00}},  // b3
-    {1, {0x07,0x55,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // b4
-    {1, {0x0a,0x0b,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // b5
-    {1, {0x0a,0x0c,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // b6
-    {1, {0x0a,0x0d,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // b7
-    {1, {0x07,0x56,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // b8
-    {1, {0x0d,0x1a,0x00,0x00}, {0x02,0x00}, {0x06,0x00}, {0x00,0x00}},  // b9
-    {1, {0x0e,0x7c,0x00,0x00}, {0x03,0x00}, {0x06,0x00}, {0x00,0x00}},  // ba
-    {1, {0x08,0x1a,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // bb
-    {1, {0x0d,0x0d,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // bc
-    {1, {0x0d,0x11,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // bd
-    {1, {0x0d,0x15,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // be
-    {1, {0x07,0x57,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // bf
-    {1, {0x0e,0x02,0x00,0x00}, {0x0f,0x00}, {0x02,0x00}, {0x00,0x00}},  // c0
-    {1, {0x0e,0x02,0x00,0x00}, {0x0e,0x00}, {0x02,0x00}, {0x00,0x00}},  // c1
-    {1, {0x0e,0x02,0x00,0x00}, {0x12,0x00}, {0x02,0x00}, {0x00,0x00}},  // c2
-    {1, {0x0e,0x02,0x00,0x00}, {0x19,0x00}, {0x02,0x00}, {0x00,0x00}},  // c3
-    {1, {0x0e,0x02,0x00,0x00}, {0x13,0x00}, {0x02,0x00}, {0x00,0x00}},  // c4
-    {1, {0x0e,0x02,0x00,0x00}, {0x1a,0x00}, {0x02,0x00}, {0x00,0x00}},  // c5
-    {2, {0x0e,0x02,0x0e,0x21}, {0x02,0x02}, {0x02,0x02}, {0x00,0x00}},  // c6
-    {1, {0x0e,0x0a,0x00,0x00}, {0x1c,0x00}, {0x02,0x00}, {0x00,0x00}},  // c7
-    {1, {0x0e,0x21,0x00,0x00}, {0x0f,0x00}, {0x02,0x00}, {0x00,0x00}},  // c8
-    {1, {0x0e,0x21,0x00,0x00}, {0x0e,0x00}, {0x02,0x00}, {0x00,0x00}},  // c9
-    {1, {0x0e,0x21,0x00,0x00}, {0x12,0x00}, {0x02,0x00}, {0x00,0x00}},  // ca
-    {1, {0x0e,0x21,0x00,0x00}, {0x13,0x00}, {0x02,0x00}, {0x00,0x00}},  // cb
-    {1, {0x0e,0x32,0x00,0x00}, {0x0f,0x00}, {0x02,0x00}, {0x00,0x00}},  // cc
-    {1, {0x0e,0x32,0x00,0x00}, {0x0e,0x00}, {0x02,0x00}, {0x00,0x00}},  // cd
-    {1, {0x0e,0x32,0x00,0x00}, {0x12,0x00}, {0x02,0x00}, {0x00,0x00}},  // ce
-    {1, {0x0e,0x32,0x00,0x00}, {0x13,0x00}, {0x02,0x00}, {0x00,0x00}},  // cf
-    {1, {0x0e,0x1a,0x00,0x00}, {0x68,0x00}, {0x02,0x00}, {0x00,0x00}},  // d0
-    {1, {0x0e,0x70,0x00,0x00}, {0x19,0x00}, {0x02,0x00}, {0x00,0x00}},  // d1
-    {1, {0x0e,0x7c,0x00,0x00}, {0x0f,0x00}, {0x02,0x00}, {0x00,0x00}},  // d2
-    {1, {0x0e,0x7c,0x00,0x00}, {0x0e,0x00}, {0x02,0x00}, {0x00,0x00}},  // d3
-    {1, {0x0e,0x7c,0x00,0x00}, {0x12,0x00}, {0x02,0x00}, {0x00,0x00}},  // d4
-    {1, {0x0e,0x7c,0x00,0x00}, {0x19,0x00}, {0x02,0x00}, {0x00,0x00}},  // d5
-    {1, {0x0e,0x7c,0x00,0x00}, {0x13,0x00}, {0x02,0x00}, {0x00,0x00}},  // d6
-    {1, {0x08,0x1c,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // d7
-    {1, {0x0e,0x7c,0x00,0x00}, {0x21,0x00}, {0x02,0x00}, {0x00,0x00}},  // d8
-    {1, {0x0e,0x9f,0x00,0x00}, {0x0f,0x00}, {0x02,0x00}, {0x00,0x00}},  // d9
-    {1, {0x0e,0x9f,0x00,0x00}, {0x0e,0x00}, {0x02,0x00}, {0x00,0x00}},  // da
-    {1, {0x0e,0x9f,0x00,0x00}, {0x12,0x00}, {0x02,0x00}, {0x00,0x00}},  // db
-    {1, {0x0e,0x9f,0x00,0x00}, {0x13,0x00}, {0x02,0x00}, {0x00,0x00}},  // dc
-    {1, {0x0e,0xa7,0x00,0x00}, {0x0e,0x00}, {0x02,0x00}, {0x00,0x00}},  // dd
-    {2, {0x0e,0x99,0x0e,0x2c}, {0x02,0x02}, {0x02,0x02}, {0x00,0x00}},  // de
-    {2, {0x0e,0x91,0x0e,0x91}, {0x02,0x02}, {0x02,0x02}, {0x00,0x00}},  // df
-    {1, {0x0e,0x02,0x00,0x00}, {0x0f,0x00}, {0x02,0x00}, {0x00,0x00}},  // e0
-    {1, {0x0e,0x02,0x00,0x00}, {0x0e,0x00}, {0x02,0x00}, {0x00,0x00}},  // e1
-    {1, {0x0e,0x02,0x00,0x00}, {0x12,0x00}, {0x02,0x00}, {0x00,0x00}},  // e2
-    {1, {0x0e,0x02,0x00,0x00}, {0x19,0x00}, {0x02,0x00}, {0x00,0x00}},  // e3
-    {1, {0x0e,0x02,0x00,0x00}, {0x13,0x00}, {0x02,0x00}, {0x00,0x00}},  // e4
-    {1, {0x0e,0x02,0x00,0x00}, {0x1a,0x00}, {0x02,0x00}, {0x00,0x00}},  // e5
-    {2, {0x0e,0x02,0x0e,0x21}, {0x02,0x02}, {0x02,0x02}, {0x00,0x00}},  // e6
-    {1, {0x0e,0x0a,0x00,0x00}, {0x1c,0x00}, {0x02,0x00}, {0x00,0x00}},  // e7
-    {1, {0x0e,0x21,0x00,0x00}, {0x0f,0x00}, {0x02,0x00}, {0x00,0x00}},  // e8
-    {1, {0x0e,0x21,0x00,0x00}, {0x0e,0x00}, {0x02,0x00}, {0x00,0x00}},  // e9
-    {1, {0x0e,0x21,0x00,0x00}, {0x12,0x00}, {0x02,0x00}, {0x00,0x00}},  // ea
-    {1, {0x0e,0x21,0x00,0x00}, {0x13,0x00}, {0x02,0x00}, {0x00,0x00}},  // eb
-    {1, {0x0e,0x32,0x00,0x00}, {0x0f,0x00}, {0x02,0x00}, {0x00,0x00}},  // ec
-    {1, {0x0e,0x32,0x00,0x00}, {0x0e,0x00}, {0x02,0x00}, {0x00,0x00}},  // ed
-    {1, {0x0e,0x32,0x00,0x00}, {0x12,0x00}, {0x02,0x00}, {0x00,0x00}},  // ee
-    {1, {0x0e,0x32,0x00,0x00}, {0x13,0x00}, {0x02,0x00}, {0x00,0x00}},  // ef
-    {1, {0x0e,0x1a,0x00,0x00}, {0x68,0x00}, {0x02,0x00}, {0x00,0x00}},  // f0
-    {1, {0x0e,0x70,0x00,0x00}, {0x19,0x00}, {0x02,0x00}, {0x00,0x00}},  // f1
-    {1, {0x0e,0x7c,0x00,0x00}, {0x0f,0x00}, {0x02,0x00}, {0x00,0x00}},  // f2
-    {1, {0x0e,0x7c,0x00,0x00}, {0x0e,0x00}, {0x02,0x00}, {0x00,0x00}},  // f3
-    {1, {0x0e,0x7c,0x00,0x00}, {0x12,0x00}, {0x02,0x00}, {0x00,0x00}},  // f4
-    {1, {0x0e,0x7c,0x00,0x00}, {0x19,0x00}, {0x02,0x00}, {0x00,0x00}},  // f5
-    {1, {0x0e,0x7c,0x00,0x00}, {0x13,0x00}, {0x02,0x00}, {0x00,0x00}},  // f6
-    {1, {0x08,0x1d,0x00,0x00}, {0x02,0x00}, {0x02,0x00}, {0x00,0x00}},  // f7
-    {1, {0x0e,0x7c,0x00,0x00}, {0x21,0x00}, {0x02,0x00}, {0x00,0x00}},  // f8
-    {1, {0x0e,0x9f,0x00,0x00}, {0x0f,0x00}, {0x02,0x00}, {0x00,0x00}},  // f9
-    {1, {0x0e,0x9f,0x00,0x00}, {0x0e,0x00}, {0x02,0x00}, {0x00,0x00}},  // fa
-    {1, {0x0e,0x9f,0x00,0x00}, {0x12,0x00}, {0x02,0x00}, {0x00,0x00}},  // fb
-    {1, {0x0e,0x9f,0x00,0x00}, {0x13,0x00}, {0x02,0x00}, {0x00,0x00}},  // fc
-    {1, {0x0e,0xa7,0x00,0x00}, {0x0e,0x00}, {0x02,0x00}, {0x00,0x00}},  // fd
-    {2, {0x0e,0x99,0x0e,0x2c}, {0x02,0x02}, {0x02,0x02}, {0x00,0x00}},  // fe
-    {1, {0x0e,0xa7,0x00,0x00}, {0x13,0x00}, {0x02,0x00}, {0x00,0x00}},  // ff
-};
-
-std::vector<unsigned char> SortKey(const std::string &text) {
-    std::vector<unsigned char> base, accent, caseWidth, special;
-    unsigned weighed = 0;  // characters with a base weight so far
-    for (char ch : text) {
-        unsigned char u = (unsigned char)ch;
-        if (!u) break;
-        const Weights &w = kWeights[u - 1];
-        if (w.count == 0) {
-            if (w.special[0] || w.special[1]) {
-                unsigned place = 0xFFFFu - weighed;
-                special.push_back((unsigned char)(place >> 8));
-                special.push_back((unsigned char)place);
-                special.push_back(w.special[0]);
-                special.push_back(w.special[1]);
-            }
-            continue;
-        }
-        for (unsigned i = 0; i < w.count; i++) {
-            base.push_back(w.base[2 * i]);
-            base.push_back(w.base[2 * i + 1]);
-            accent.push_back(w.accent[i]);
-            caseWidth.push_back(w.caseWidth[i]);
-        }
-        weighed++;
+bool PrefixNoCase(const char *item, const char *prefix, size_t n) {
+    for (size_t i = 0; i < n; i++) {
+        if (qk::AnsiUpper((unsigned char)item[i]) != qk::AnsiUpper((unsigned char)prefix[i])) return false;
+        if (!item[i]) return false;
     }
-    // The lowest accent and case weight at the end say nothing and are left out.
-    while (!accent.empty() && accent.back() == 2) accent.pop_back();
-    while (!caseWidth.empty() && caseWidth.back() == 2) caseWidth.pop_back();
-    std::vector<unsigned char> key = base;
-    key.push_back(1);
-    key.insert(key.end(), accent.begin(), accent.end());
-    key.push_back(1);
-    key.insert(key.end(), caseWidth.begin(), caseWidth.end());
-    key.push_back(1);
-    key.push_back(1);
-    key.insert(key.end(), special.begin(), special.end());
-    key.push_back(0);
-    return key;
+    return true;
+}
+
+// Whether a prefix search finds an item, without regard to case. Directory and drive entries
+// of a directory list ("[sounds]", "[..]", "[-c-]") are found by their name as well as by
+// their brackets, as on the platform: "s" finds "[sounds]", "c" finds "[-c-]", "[" finds them all.
+bool PrefixMatches(const std::string &item, const char *prefix) {
+    size_t len = strlen(prefix);
+    const char *text = item.c_str();
+    if (PrefixNoCase(text, prefix, len)) return true;
+    if (text[0] != '[') return false;
+    if (PrefixNoCase(text + 1, prefix, len)) return true;
+    return text[1] == '-' && PrefixNoCase(text + 2, prefix, len);
 }
 
 }  // namespace
 
-int CompareListText(const std::string &a, const std::string &b) {
-    std::vector<unsigned char> ka = SortKey(a), kb = SortKey(b);
-    if (ka == kb) return 0;
-    return std::lexicographical_compare(ka.begin(), ka.end(), kb.begin(), kb.end()) ? -1 : 1;
+int ItemHeight(const Window *w) { return gdi::FontHeight((gdi::FontId)ControlFont(w)); }
+
+int AddItem(std::vector<std::string> &items, const std::string &text, bool sorted) {
+    if (!sorted) {
+        items.push_back(text);
+        return (int)items.size() - 1;
+    }
+    int min = 0, max = (int)items.size() - 1, at = -1;
+    while (min <= max) {
+        int index = (min + max) / 2;
+        int res = CompareStringNoCase(items[(size_t)index], text);
+        if (!res) {
+            at = index;
+            break;
+        }
+        if (res > 0)
+            max = index - 1;
+        else
+            min = index + 1;
+    }
+    if (at < 0) at = min;
+    items.insert(items.begin() + at, text);
+    return at;
 }
 
-void DrawVerticalScrollBar(HDC dc, RECT r, int first, int visible, int total) {
-    int w = r.right - r.left;
-    FillRect(dc, &r, GetSysColorBrush(COLOR_SCROLLBAR));
-    RECT up = {r.left, r.top, r.right, r.top + w}, down = {r.left, r.bottom - w, r.right, r.bottom};
-    for (RECT *b : {&up, &down}) {
-        RECT e = *b;
-        FillRect(dc, &e, GetSysColorBrush(COLOR_BTNFACE));
-        DrawEdge(dc, &e, EDGE_RAISED, BF_RECT);
+bool ValidItem(const std::vector<std::string> &items, WPARAM index) {
+    return (int)index >= 0 && (int)index < (int)items.size();
+}
+
+LRESULT CopyItemText(const std::vector<std::string> &items, WPARAM index, LPARAM buffer) {
+    if (!ValidItem(items, index) || !buffer) return LB_ERR;
+    const std::string &t = items[index];
+    memcpy((char *)buffer, t.c_str(), t.size() + 1);
+    return (LRESULT)t.size();
+}
+
+LRESULT ItemTextLength(const std::vector<std::string> &items, WPARAM index) {
+    return ValidItem(items, index) ? (LRESULT)items[index].size() : LB_ERR;
+}
+
+int FindItem(const std::vector<std::string> &items, int start, const char *text, bool exact) {
+    int n = (int)items.size();
+    if (!text || !text[0] || n == 0) return -1;
+    if (start < -1 || start >= n) start = -1;
+    for (int k = 1; k <= n; k++) {
+        int i = (start + k) % n;
+        if (exact ? CompareStringNoCase(text, items[(size_t)i]) == 0 : PrefixMatches(items[(size_t)i], text)) return i;
     }
-    // The arrows: small filled triangles.
-    HPEN ink = CreatePen(PS_SOLID, 1, GetSysColor(total > visible ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
-    HGDIOBJ old = SelectObject(dc, ink);
-    int cx = r.left + w / 2;
-    for (int i = 0; i < 4; i++) {
-        MoveToEx(dc, cx - i, up.top + w / 2 - 2 + i, NULL);
-        LineTo(dc, cx + i + 1, up.top + w / 2 - 2 + i);
-        MoveToEx(dc, cx - i, down.top + w / 2 + 1 - i, NULL);
-        LineTo(dc, cx + i + 1, down.top + w / 2 + 1 - i);
-    }
-    SelectObject(dc, old);
-    DeleteObject(ink);
-    int track = (down.top - up.bottom);
-    if (total > visible && track > 8) {
-        int size = std::max(8, track * visible / total);
-        int pos = up.bottom + (int)((long long)(track - size) * first / std::max(1, total - visible));
-        RECT thumb = {r.left, pos, r.right, pos + size};
-        FillRect(dc, &thumb, GetSysColorBrush(COLOR_BTNFACE));
-        DrawEdge(dc, &thumb, EDGE_RAISED, BF_RECT);
-    }
+    return -1;
 }
 
 void DrawListRows(HDC dc, RECT r, const std::vector<std::string> &rows, int first, int rowHeight,
@@ -388,74 +107,9 @@ void DrawListRows(HDC dc, RECT r, const std::vector<std::string> &rows, int firs
 
 namespace {
 
-bool PrefixNoCase(const char *item, const char *prefix, size_t n) {
-    for (size_t i = 0; i < n; i++) {
-        if (qk::AnsiUpper((unsigned char)item[i]) != qk::AnsiUpper((unsigned char)prefix[i])) return false;
-        if (!item[i]) return false;
-    }
-    return true;
-}
-
-int ItemHeight(const Window *w) { return gdi::FontHeight((gdi::FontId)ControlFont(w)); }
-
-// Inserts a sorted item where the platform's binary search puts it: before an equal item
-// the search meets, so items equal but for case keep no fixed order. Unsorted: at the end.
-int AddItem(std::vector<std::string> &items, const std::string &text, bool sorted) {
-    if (!sorted) {
-        items.push_back(text);
-        return (int)items.size() - 1;
-    }
-    int min = 0, max = (int)items.size() - 1, at = -1;
-    while (min <= max) {
-        int index = (min + max) / 2;
-        int res = CompareListText(items[(size_t)index], text);
-        if (!res) {
-            at = index;
-            break;
-        }
-        if (res > 0)
-            max = index - 1;
-        else
-            min = index + 1;
-    }
-    if (at < 0) at = min;
-    items.insert(items.begin() + at, text);
-    return at;
-}
-
-// Whether a prefix search finds an item, without regard to case. Directory and drive entries
-// of a directory list ("[sounds]", "[..]", "[-c-]") are found by their name as well as by
-// their brackets, as on the platform: "s" finds "[sounds]", "c" finds "[-c-]", "[" finds them all.
-bool PrefixMatches(const std::string &item, const char *prefix) {
-    size_t len = strlen(prefix);
-    const char *text = item.c_str();
-    if (PrefixNoCase(text, prefix, len)) return true;
-    if (text[0] != '[') return false;
-    if (PrefixNoCase(text + 1, prefix, len)) return true;
-    return text[1] == '-' && PrefixNoCase(text + 2, prefix, len);
-}
-
-// Finds an item starting after `start` and wrapping round to it, as the platform searches:
-// the whole text compared as the sort compares it, or a prefix (PrefixMatches). An empty
-// text finds nothing.
-int FindItem(const std::vector<std::string> &items, int start, const char *text, bool exact) {
-    int n = (int)items.size();
-    if (!text || !text[0] || n == 0) return -1;
-    if (start < -1 || start >= n) start = -1;
-    for (int k = 1; k <= n; k++) {
-        int i = (start + k) % n;
-        if (exact ? CompareListText(text, items[(size_t)i]) == 0 : PrefixMatches(items[(size_t)i], text)) return i;
-    }
-    return -1;
-}
-
 // Rows the mouse wheel scrolls per notch (WHEEL_DELTA): the platform's default for
 // SPI_GETWHEELSCROLLLINES.
 const int kWheelScrollLines = 3;
-
-void Notify(Window *w, WORD code) {
-    if (w->parent) SendMessageA(Handle(w->parent), WM_COMMAND, MAKEWPARAM((WORD)w->id, code), (LPARAM)Handle(w));
-}
 
 struct ListState : ControlState {
     std::vector<std::string> items;
@@ -471,7 +125,10 @@ ListState *ListOf(Window *w) {
     return static_cast<ListState *>(w->control.get());
 }
 
+int Count(const ListState *l) { return (int)l->items.size(); }
+bool Notifies(const Window *w) { return (w->style & LBS_NOTIFY) != 0; }
 bool MultiSelect(const Window *w) { return (w->style & (LBS_EXTENDEDSEL | LBS_MULTIPLESEL)) != 0; }
+bool ValidIndex(const ListState *l, WPARAM index) { return ValidItem(l->items, index); }
 
 int VisibleRows(Window *w) {
     int h = ItemHeight(w);
@@ -503,11 +160,10 @@ bool SelectOnly(Window *w, ListState *l, int i) {
     return changed;
 }
 
-int CurrentSelection(Window *w, ListState *l) {
-    if (MultiSelect(w)) return l->items.empty() ? 0 : l->caret;  // the item with the focus rectangle
-    for (size_t k = 0; k < l->selected.size(); k++)
-        if (l->selected[k]) return (int)k;
-    return LB_ERR;
+// Selects one item alone as the user does, telling the parent when the selection changed.
+void SelectByUser(Window *w, ListState *l, int i) {
+    bool changed = SelectOnly(w, l, i);
+    if (changed && Notifies(w)) NotifyParent(w, LBN_SELCHANGE);
 }
 
 void Scroll(Window *w, ListState *l, int by) {
@@ -517,503 +173,254 @@ void Scroll(Window *w, ListState *l, int by) {
     Invalidate(w);
 }
 
+// ---- the messages ----
+
+// LB_ADDSTRING puts the item where the sort says (LBS_SORT), LB_INSERTSTRING at the index
+// given, or at the end for -1 or an index past the end.
+LRESULT InsertString(Window *w, ListState *l, UINT msg, WPARAM index, LPARAM text) {
+    int count = Count(l);
+    std::string item = text ? (const char *)text : "";
+    int at;
+    if (msg == LB_INSERTSTRING && (int)index >= 0 && (int)index <= count) {
+        at = (int)index;
+        l->items.insert(l->items.begin() + at, item);
+    } else {
+        at = AddItem(l->items, item, (w->style & LBS_SORT) && msg == LB_ADDSTRING);
+    }
+    l->selected.insert(l->selected.begin() + at, false);
+    if (l->caret > at && count > 0) l->caret++;
+    Invalidate(w);
+    return at;
+}
+
+LRESULT DeleteString(Window *w, ListState *l, WPARAM index) {
+    if (!ValidIndex(l, index)) return LB_ERR;
+    l->items.erase(l->items.begin() + (long)index);
+    l->selected.erase(l->selected.begin() + (long)index);
+    if (l->caret >= (int)l->items.size()) l->caret = std::max(0, (int)l->items.size() - 1);
+    Invalidate(w);
+    return (LRESULT)l->items.size();
+}
+
+LRESULT ResetContent(Window *w, ListState *l) {
+    l->items.clear();
+    l->selected.clear();
+    l->caret = l->top = 0;
+    Invalidate(w);
+    return 0;
+}
+
+// A list of several selections answers with the item that has the focus rectangle.
+LRESULT GetCurSel(Window *w, ListState *l) {
+    if (MultiSelect(w)) return l->items.empty() ? 0 : l->caret;
+    for (size_t k = 0; k < l->selected.size(); k++)
+        if (l->selected[k]) return (int)k;
+    return LB_ERR;
+}
+
+LRESULT SetCurSel(Window *w, ListState *l, WPARAM index) {
+    if (!ValidIndex(l, index)) {
+        SelectOnly(w, l, -1);
+        l->caret = 0;
+        return LB_ERR;
+    }
+    SelectOnly(w, l, (int)index);
+    return (LRESULT)index;
+}
+
+// Selects (on) or deselects one item of a list of several selections, or all for -1.
+LRESULT SetSel(Window *w, ListState *l, bool on, int index) {
+    if (!MultiSelect(w)) return LB_ERR;
+    for (int k = 0; k < Count(l); k++)
+        if (index == -1 || k == index) l->selected[(size_t)k] = on;
+    Invalidate(w);
+    return 0;
+}
+
+LRESULT GetSel(ListState *l, WPARAM index) {
+    return ValidIndex(l, index) ? (LRESULT)l->selected[index] : LB_ERR;
+}
+
+LRESULT GetSelCount(Window *w, ListState *l) {
+    return MultiSelect(w) ? (LRESULT)std::count(l->selected.begin(), l->selected.end(), true) : LB_ERR;
+}
+
+LRESULT SetTopIndex(Window *w, ListState *l, WPARAM index) {
+    l->top = 0;
+    Scroll(w, l, (int)index);
+    return 0;
+}
+
+LRESULT SetCaretIndex(Window *w, ListState *l, WPARAM index) {
+    if (!ValidIndex(l, index)) return LB_ERR;
+    l->caret = (int)index;
+    EnsureVisible(w, l);
+    Invalidate(w);
+    return 0;
+}
+
+// A click takes the focus; on the scroll bar it scrolls, on an item it selects it, and a
+// double click on one is told to the parent.
+LRESULT HandleLButtonDown(Window *w, ListState *l, UINT msg, LPARAM point) {
+    HWND hWnd = Handle(w);
+    int count = Count(l);
+    bool notify = Notifies(w);
+    SetFocus(hWnd);
+    if (!FromHandle(hWnd)) return 0;
+    int x = (short)LOWORD(point), y = (short)HIWORD(point);
+    RECT c = ClientRectOf(w);
+    if (x >= c.right) {  // the scroll bar
+        Scroll(w, l, ScrollBarClick(y, c.bottom, VisibleRows(w)));
+        return 0;
+    }
+    int h = ItemHeight(w);
+    int i = h > 0 ? l->top + y / h : -1;
+    if (i < 0 || i >= count) return 0;
+    SelectByUser(w, l, i);
+    if (msg == WM_LBUTTONDBLCLK && notify && FromHandle(hWnd)) NotifyParent(w, LBN_DBLCLK);
+    return 0;
+}
+
+// Away from the user scrolls up. Fine-grained wheels and touchpads send parts of a notch;
+// they add up until they make a whole row.
+LRESULT HandleMouseWheel(Window *w, ListState *l, short delta) {
+    l->wheel += delta;
+    int rows = l->wheel * kWheelScrollLines / WHEEL_DELTA;
+    l->wheel -= rows * WHEEL_DELTA / kWheelScrollLines;
+    if (rows) Scroll(w, l, -rows);
+    return 0;
+}
+
+// A character selects the next item that starts with it, wrapping round.
+LRESULT HandleChar(Window *w, ListState *l, WPARAM character) {
+    unsigned char ch = (unsigned char)character;
+    if (ch < ' ' || Count(l) == 0) return 0;
+    char text[2] = {(char)ch, 0};
+    int i = FindItem(l->items, l->caret, text, false);
+    if (i < 0) return 0;
+    SelectByUser(w, l, i);
+    return 0;
+}
+
+// The arrows, Home, End, Page Up and Page Down move the selection.
+LRESULT HandleKeyDown(Window *w, ListState *l, WPARAM key, LPARAM keyData) {
+    int count = Count(l);
+    if (count == 0) return 0;
+    int rows = VisibleRows(w), i = l->caret;
+    switch (key) {
+        case VK_UP: i--; break;
+        case VK_DOWN: i++; break;
+        case VK_HOME: i = 0; break;
+        case VK_END: i = count - 1; break;
+        case VK_PRIOR: i -= rows - 1; break;
+        case VK_NEXT: i += rows - 1; break;
+        default: return DefWindowProcA(Handle(w), WM_KEYDOWN, key, keyData);
+    }
+    SelectByUser(w, l, std::max(0, std::min(i, count - 1)));
+    return 0;
+}
+
+// The background the parent chooses (WM_CTLCOLORLISTBOX), else the window colour, and the
+// rows from the top one.
+LRESULT Paint(Window *w, ListState *l) {
+    HWND hWnd = Handle(w);
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hWnd, &ps);
+    RECT c = ClientRectOf(w);
+    HBRUSH back = w->parent ? (HBRUSH)SendMessageA(Handle(w->parent), WM_CTLCOLORLISTBOX, (WPARAM)dc, (LPARAM)hWnd)
+                            : NULL;
+    FillRect(dc, &c, back ? back : GetSysColorBrush(COLOR_WINDOW));
+    SelectObject(dc, w->font ? (HGDIOBJ)w->font : GetStockObject(SYSTEM_FONT));
+    DrawListRows(dc, c, l->items, l->top, ItemHeight(w), l->selected, -1, l->focused ? l->caret : -1);
+    EndPaint(hWnd, &ps);
+    return 0;
+}
+
+// Without LBS_NOINTEGRALHEIGHT a list shows whole rows only: it shrinks to the rows that
+// fit, in the row height of the moment (the System font's while it is being created; a
+// font set later leaves the size alone, as on the platform).
+LRESULT UpdateSize(Window *w, WPARAM sizeType, LPARAM size) {
+    int h = ItemHeight(w), rows = ClientRectOf(w).bottom;
+    int rest = h > 0 ? rows % h : 0;
+    if (!(w->style & LBS_NOINTEGRALHEIGHT) && rows > h && rest) {
+        RECT r = w->rect;
+        r.bottom -= rest;
+        SetWindowRect(w, r, SIZE_RESTORED, false);
+        return 0;
+    }
+    return DefWindowProcA(Handle(w), WM_SIZE, sizeType, size);
+}
+
+// The focus rectangle comes and goes with the focus.
+LRESULT SetFocused(Window *w, ListState *l, bool focused) {
+    l->focused = focused;
+    Invalidate(w);
+    if (Notifies(w)) NotifyParent(w, focused ? LBN_SETFOCUS : LBN_KILLFOCUS);
+    return 0;
+}
+
 }  // namespace
 
 LRESULT CALLBACK ListBoxProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     Window *w = FromHandle(hWnd);
     if (!w) return 0;
     ListState *l = ListOf(w);
-    int count = (int)l->items.size();
-    bool notify = (w->style & LBS_NOTIFY) != 0;
     switch (msg) {
         case WM_GETDLGCODE:
             return DLGC_WANTARROWS | DLGC_WANTCHARS;
         case LB_ADDSTRING:
-        case LB_INSERTSTRING: {
-            std::string text = lParam ? (const char *)lParam : "";
-            int at;
-            if (msg == LB_INSERTSTRING && (int)wParam >= 0 && (int)wParam <= count) {
-                at = (int)wParam;
-                l->items.insert(l->items.begin() + at, text);
-            } else {
-                at = AddItem(l->items, text, (w->style & LBS_SORT) && msg == LB_ADDSTRING);
-            }
-            l->selected.insert(l->selected.begin() + at, false);
-            if (l->caret > at && count > 0) l->caret++;
-            Invalidate(w);
-            return at;
-        }
+        case LB_INSERTSTRING:
+            return InsertString(w, l, msg, wParam, lParam);
         case LB_DELETESTRING:
-            if ((int)wParam < 0 || (int)wParam >= count) return LB_ERR;
-            l->items.erase(l->items.begin() + (long)wParam);
-            l->selected.erase(l->selected.begin() + (long)wParam);
-            if (l->caret >= (int)l->items.size()) l->caret = std::max(0, (int)l->items.size() - 1);
-            Invalidate(w);
-            return (LRESULT)l->items.size();
+            return DeleteString(w, l, wParam);
         case LB_RESETCONTENT:
-            l->items.clear();
-            l->selected.clear();
-            l->caret = l->top = 0;
-            Invalidate(w);
-            return 0;
+            return ResetContent(w, l);
         case LB_GETCOUNT:
-            return count;
+            return Count(l);
         case LB_GETCURSEL:
-            return CurrentSelection(w, l);
+            return GetCurSel(w, l);
         case LB_SETCURSEL:
-            if ((int)wParam < 0 || (int)wParam >= count) {
-                SelectOnly(w, l, -1);
-                l->caret = 0;
-                return LB_ERR;
-            }
-            SelectOnly(w, l, (int)wParam);
-            return (LRESULT)wParam;
-        case LB_SETSEL: {
-            int i = (int)lParam;
-            if (!MultiSelect(w)) return LB_ERR;
-            for (int k = 0; k < count; k++)
-                if (i == -1 || k == i) l->selected[(size_t)k] = wParam != 0;
-            Invalidate(w);
-            return 0;
-        }
+            return SetCurSel(w, l, wParam);
+        case LB_SETSEL:
+            return SetSel(w, l, wParam != 0, (int)lParam);
         case LB_GETSEL:
-            return ((int)wParam >= 0 && (int)wParam < count) ? (LRESULT)l->selected[wParam] : LB_ERR;
+            return GetSel(l, wParam);
         case LB_GETSELCOUNT:
-            return MultiSelect(w) ? (LRESULT)std::count(l->selected.begin(), l->selected.end(), true) : LB_ERR;
-        case LB_GETTEXT: {
-            if ((int)wParam < 0 || (int)wParam >= count || !lParam) return LB_ERR;
-            const std::string &t = l->items[wParam];
-            memcpy((char *)lParam, t.c_str(), t.size() + 1);
-            return (LRESULT)t.size();
-        }
+            return GetSelCount(w, l);
+        case LB_GETTEXT:
+            return CopyItemText(l->items, wParam, lParam);
         case LB_GETTEXTLEN:
-            return ((int)wParam >= 0 && (int)wParam < count) ? (LRESULT)l->items[wParam].size() : LB_ERR;
+            return ItemTextLength(l->items, wParam);
         case LB_FINDSTRING:
         case LB_FINDSTRINGEXACT:
             return FindItem(l->items, (int)wParam, (const char *)lParam, msg == LB_FINDSTRINGEXACT);
         case LB_GETTOPINDEX:
             return l->top;
         case LB_SETTOPINDEX:
-            l->top = 0;
-            Scroll(w, l, (int)wParam);
-            return 0;
+            return SetTopIndex(w, l, wParam);
         case LB_GETITEMHEIGHT:
             return ItemHeight(w);
         case LB_GETCARETINDEX:
             return l->caret;
         case LB_SETCARETINDEX:
-            if ((int)wParam < 0 || (int)wParam >= count) return LB_ERR;
-            l->caret = (int)wParam;
-            EnsureVisible(w, l);
-            Invalidate(w);
-            return 0;
+            return SetCaretIndex(w, l, wParam);
         case WM_LBUTTONDOWN:
-        case WM_LBUTTONDBLCLK: {
-            SetFocus(hWnd);
-            if (!FromHandle(hWnd)) return 0;
-            int x = (short)LOWORD(lParam), y = (short)HIWORD(lParam);
-            RECT c = ClientRectOf(w);
-            if (x >= c.right) {  // the scroll bar
-                int rows = VisibleRows(w);
-                if (y < 16) Scroll(w, l, -1);
-                else if (y >= c.bottom - 16) Scroll(w, l, 1);
-                else Scroll(w, l, y < c.bottom / 2 ? -rows : rows);
-                return 0;
-            }
-            int h = ItemHeight(w);
-            int i = h > 0 ? l->top + y / h : -1;
-            if (i < 0 || i >= count) return 0;
-            bool changed = SelectOnly(w, l, i);
-            if (changed && notify) Notify(w, LBN_SELCHANGE);
-            if (msg == WM_LBUTTONDBLCLK && notify && FromHandle(hWnd)) Notify(w, LBN_DBLCLK);
-            return 0;
-        }
-        case WM_MOUSEWHEEL: {
-            // Away from the user scrolls up. Fine-grained wheels and touchpads send parts
-            // of a notch; they add up until they make a whole row.
-            l->wheel += (short)HIWORD(wParam);
-            int rows = l->wheel * kWheelScrollLines / WHEEL_DELTA;
-            l->wheel -= rows * WHEEL_DELTA / kWheelScrollLines;
-            if (rows) Scroll(w, l, -rows);
-            return 0;
-        }
-        case WM_CHAR: {
-            // A character selects the next item that starts with it, wrapping round.
-            unsigned char ch = (unsigned char)wParam;
-            if (ch < ' ' || count == 0) return 0;
-            char text[2] = {(char)ch, 0};
-            int i = FindItem(l->items, l->caret, text, false);
-            if (i < 0) return 0;
-            bool changed = SelectOnly(w, l, i);
-            if (changed && notify) Notify(w, LBN_SELCHANGE);
-            return 0;
-        }
-        case WM_KEYDOWN: {
-            if (count == 0) return 0;
-            int rows = VisibleRows(w), i = l->caret;
-            switch (wParam) {
-                case VK_UP: i--; break;
-                case VK_DOWN: i++; break;
-                case VK_HOME: i = 0; break;
-                case VK_END: i = count - 1; break;
-                case VK_PRIOR: i -= rows - 1; break;
-                case VK_NEXT: i += rows - 1; break;
-                default: return DefWindowProcA(hWnd, msg, wParam, lParam);
-            }
-            i = std::max(0, std::min(i, count - 1));
-            bool changed = SelectOnly(w, l, i);
-            if (changed && notify) Notify(w, LBN_SELCHANGE);
-            return 0;
-        }
-        case WM_PAINT: {
-            PAINTSTRUCT ps;
-            HDC dc = BeginPaint(hWnd, &ps);
-            RECT c = ClientRectOf(w);
-            HBRUSH back = w->parent ? (HBRUSH)SendMessageA(Handle(w->parent), WM_CTLCOLORLISTBOX, (WPARAM)dc,
-                                                           (LPARAM)hWnd)
-                                    : NULL;
-            FillRect(dc, &c, back ? back : GetSysColorBrush(COLOR_WINDOW));
-            SelectObject(dc, w->font ? (HGDIOBJ)w->font : GetStockObject(SYSTEM_FONT));
-            DrawListRows(dc, c, l->items, l->top, ItemHeight(w), l->selected, -1, l->focused ? l->caret : -1);
-            EndPaint(hWnd, &ps);
-            return 0;
-        }
-        case WM_SIZE: {
-            // Without LBS_NOINTEGRALHEIGHT a list shows whole rows only: it shrinks to the
-            // rows that fit, in the row height of the moment (the System font's while it is
-            // being created; a font set later leaves the size alone, as on the platform).
-            int h = ItemHeight(w), rows = ClientRectOf(w).bottom;
-            int rest = h > 0 ? rows % h : 0;
-            if (!(w->style & LBS_NOINTEGRALHEIGHT) && rows > h && rest) {
-                RECT r = w->rect;
-                r.bottom -= rest;
-                SetWindowRect(w, r, SIZE_RESTORED, false);
-                return 0;
-            }
-            return DefWindowProcA(hWnd, msg, wParam, lParam);
-        }
-        case WM_SETFOCUS:
-            l->focused = true;
-            Invalidate(w);
-            if (notify) Notify(w, LBN_SETFOCUS);
-            return 0;
-        case WM_KILLFOCUS:
-            l->focused = false;
-            Invalidate(w);
-            if (notify) Notify(w, LBN_KILLFOCUS);
-            return 0;
-        default:
-            return DefWindowProcA(hWnd, msg, wParam, lParam);
-    }
-}
-
-namespace {
-
-struct ComboState : ControlState {
-    std::vector<std::string> items;
-    int current = -1;
-    bool dropped = false;
-    int hot = -1;  // the highlighted entry of the dropped list
-    int top = 0;
-    int closedHeight = 0;
-    int droppedHeight = 0;
-    bool focused = false;
-    bool scroll = false;
-};
-
-ComboState *ComboOf(Window *w) {
-    if (!w->control) w->control = std::make_unique<ComboState>();
-    return static_cast<ComboState *>(w->control.get());
-}
-
-int ComboRows(Window *w, ComboState *c) {
-    int h = ItemHeight(w);
-    return h > 0 ? std::max(1, (c->droppedHeight - c->closedHeight - 2) / h) : 1;
-}
-
-void SetHeight(Window *w, int height) {
-    w->rect.bottom = w->rect.top + height;
-    if (w->parent) Invalidate(w->parent);
-    Invalidate(w);
-}
-
-void DropDown(Window *w, ComboState *c) {
-    if (c->dropped) return;
-    Notify(w, CBN_DROPDOWN);
-    if (!FromHandle(Handle(w))) return;
-    c->dropped = true;
-    c->hot = c->current;
-    int rows = ComboRows(w, c);
-    c->top = std::max(0, std::min(c->current, (int)c->items.size() - rows));
-    SetHeight(w, c->droppedHeight);
-    SetCapture(Handle(w));
-}
-
-// Closes the dropped list, choosing its highlighted entry (ok) or not.
-void CloseUp(Window *w, ComboState *c, bool ok) {
-    if (!c->dropped) return;
-    HWND h = Handle(w);
-    c->dropped = false;
-    SetHeight(w, c->closedHeight);
-    if (GetCapture() == h) ReleaseCapture();
-    bool changed = false;
-    if (ok && c->hot >= 0 && c->hot != c->current) {
-        c->current = c->hot;
-        changed = true;
-    }
-    Notify(w, ok ? CBN_SELENDOK : CBN_SELENDCANCEL);
-    if (FromHandle(h)) Notify(w, CBN_CLOSEUP);
-    if (changed && FromHandle(h)) Notify(w, CBN_SELCHANGE);
-}
-
-void SelectByKey(Window *w, ComboState *c, int i) {
-    int n = (int)c->items.size();
-    if (n == 0) return;
-    i = std::max(0, std::min(i, n - 1));
-    if (c->dropped) {
-        c->hot = i;
-        int rows = ComboRows(w, c);
-        if (c->hot < c->top) c->top = c->hot;
-        if (c->hot >= c->top + rows) c->top = c->hot - rows + 1;
-        Invalidate(w);
-        return;
-    }
-    if (i == c->current) return;
-    c->current = i;
-    Invalidate(w);
-    Notify(w, CBN_SELCHANGE);
-}
-
-}  // namespace
-
-LRESULT CALLBACK ComboBoxProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    Window *w = FromHandle(hWnd);
-    if (!w) return 0;
-    ComboState *c = ComboOf(w);
-    int count = (int)c->items.size();
-    switch (msg) {
-        case WM_CREATE:
-            // The scroll bar belongs to the dropped list, drawn inside the box.
-            c->scroll = (w->style & WS_VSCROLL) != 0;
-            w->style &= ~WS_VSCROLL;
-            c->droppedHeight = w->rect.bottom - w->rect.top;
-            c->closedHeight = ItemHeight(w) + 8;
-            w->rect.bottom = w->rect.top + c->closedHeight;
-            return 0;
-        case WM_SETFONT:
-            DefWindowProcA(hWnd, msg, wParam, lParam);
-            c->closedHeight = ItemHeight(w) + 8;
-            if (!c->dropped) w->rect.bottom = w->rect.top + c->closedHeight;
-            return 0;
-        case WM_GETDLGCODE:
-            return DLGC_WANTARROWS | DLGC_WANTCHARS | (c->dropped ? DLGC_WANTMESSAGE : 0);
-        case CB_ADDSTRING: {
-            int at = AddItem(c->items, lParam ? (const char *)lParam : "", (w->style & CBS_SORT) != 0);
-            if (c->current >= at) c->current++;
-            Invalidate(w);
-            return at;
-        }
-        case CB_INSERTSTRING: {
-            int at = ((int)wParam >= 0 && (int)wParam <= count) ? (int)wParam : count;
-            c->items.insert(c->items.begin() + at, lParam ? (const char *)lParam : "");
-            if (c->current >= at) c->current++;
-            return at;
-        }
-        case CB_DELETESTRING:
-            if ((int)wParam < 0 || (int)wParam >= count) return CB_ERR;
-            c->items.erase(c->items.begin() + (long)wParam);
-            if (c->current == (int)wParam) c->current = -1;
-            else if (c->current > (int)wParam) c->current--;
-            Invalidate(w);
-            return (LRESULT)c->items.size();
-        case CB_RESETCONTENT:
-            c->items.clear();
-            c->current = c->hot = -1;
-            c->top = 0;
-            Invalidate(w);
-            return CB_OKAY;
-        case CB_GETCOUNT:
-            return count;
-        case CB_GETCURSEL:
-            return c->current;
-        case CB_SETCURSEL:
-            Invalidate(w);
-            if ((int)wParam < 0 || (int)wParam >= count) {
-                c->current = -1;
-                return CB_ERR;
-            }
-            c->current = (int)wParam;
-            return c->current;
-        case CB_GETLBTEXT: {
-            if ((int)wParam < 0 || (int)wParam >= count || !lParam) return CB_ERR;
-            const std::string &t = c->items[wParam];
-            memcpy((char *)lParam, t.c_str(), t.size() + 1);
-            return (LRESULT)t.size();
-        }
-        case CB_GETLBTEXTLEN:
-            return ((int)wParam >= 0 && (int)wParam < count) ? (LRESULT)c->items[wParam].size() : CB_ERR;
-        case CB_FINDSTRING:
-        case CB_FINDSTRINGEXACT:
-            return FindItem(c->items, (int)wParam, (const char *)lParam, msg == CB_FINDSTRINGEXACT);
-        case CB_SELECTSTRING: {
-            int i = FindItem(c->items, (int)wParam, (const char *)lParam, false);
-            if (i >= 0) c->current = i;
-            Invalidate(w);
-            return i;
-        }
-        case CB_SHOWDROPDOWN:
-            if (wParam)
-                DropDown(w, c);
-            else
-                CloseUp(w, c, false);
-            return TRUE;
-        case CB_GETDROPPEDSTATE:
-            return c->dropped;
-        case WM_LBUTTONDOWN:
-        case WM_LBUTTONDBLCLK: {
-            if (GetFocus() != hWnd) SetFocus(hWnd);
-            if (!FromHandle(hWnd)) return 0;
-            int x = (short)LOWORD(lParam), y = (short)HIWORD(lParam);
-            if (!c->dropped) {
-                DropDown(w, c);
-                return 0;
-            }
-            RECT r = ClientRectOf(w);
-            int h = ItemHeight(w);
-            if (y >= c->closedHeight && y < r.bottom && x >= 0 && x < r.right && h > 0) {
-                int i = c->top + (y - c->closedHeight - 1) / h;
-                if (i >= 0 && i < count) {
-                    c->hot = i;
-                    CloseUp(w, c, true);
-                }
-                return 0;
-            }
-            CloseUp(w, c, false);
-            return 0;
-        }
-        case WM_MOUSEMOVE:
-            if (c->dropped) {
-                int y = (short)HIWORD(lParam), h = ItemHeight(w);
-                if (y >= c->closedHeight && h > 0) {
-                    int i = c->top + (y - c->closedHeight - 1) / h;
-                    if (i >= 0 && i < count && i != c->hot) {
-                        c->hot = i;
-                        Invalidate(w);
-                    }
-                }
-            }
-            return 0;
+        case WM_LBUTTONDBLCLK:
+            return HandleLButtonDown(w, l, msg, lParam);
+        case WM_MOUSEWHEEL:
+            return HandleMouseWheel(w, l, (short)HIWORD(wParam));
+        case WM_CHAR:
+            return HandleChar(w, l, wParam);
         case WM_KEYDOWN:
-            switch (wParam) {
-                case VK_F4:
-                    if (c->dropped) CloseUp(w, c, true);
-                    else DropDown(w, c);
-                    return 0;
-                case VK_DOWN:
-                    if (GetKeyState(VK_MENU) < 0) {
-                        DropDown(w, c);
-                        return 0;
-                    }
-                    SelectByKey(w, c, (c->dropped ? c->hot : c->current) + 1);
-                    return 0;
-                case VK_RIGHT:
-                    SelectByKey(w, c, (c->dropped ? c->hot : c->current) + 1);
-                    return 0;
-                case VK_UP:
-                case VK_LEFT:
-                    SelectByKey(w, c, std::max(0, (c->dropped ? c->hot : c->current) - 1));
-                    return 0;
-                case VK_HOME:
-                    SelectByKey(w, c, 0);
-                    return 0;
-                case VK_END:
-                    SelectByKey(w, c, count - 1);
-                    return 0;
-                case VK_RETURN:
-                    if (c->dropped) CloseUp(w, c, true);
-                    return 0;
-                case VK_ESCAPE:
-                    if (c->dropped) CloseUp(w, c, false);
-                    return 0;
-                default:
-                    return DefWindowProcA(hWnd, msg, wParam, lParam);
-            }
-        case WM_SYSKEYDOWN:
-            if (wParam == VK_DOWN || wParam == VK_UP) {
-                if (c->dropped) CloseUp(w, c, true);
-                else DropDown(w, c);
-                return 0;
-            }
-            return DefWindowProcA(hWnd, msg, wParam, lParam);
-        case WM_CHAR: {
-            // A letter selects the next entry that begins with it.
-            char text[2] = {(char)wParam, 0};
-            int i = FindItem(c->items, c->dropped ? c->hot : c->current, text, false);
-            if (i >= 0) SelectByKey(w, c, i);
-            return 0;
-        }
-        case WM_PAINT: {
-            PAINTSTRUCT ps;
-            HDC dc = BeginPaint(hWnd, &ps);
-            RECT r = ClientRectOf(w);
-            SelectObject(dc, w->font ? (HGDIOBJ)w->font : GetStockObject(SYSTEM_FONT));
-            // The closed part: a sunken field with the chosen entry and the arrow button.
-            RECT field = {0, 0, r.right, c->closedHeight};
-            FillRect(dc, &field, GetSysColorBrush(COLOR_WINDOW));
-            DrawEdge(dc, &field, EDGE_SUNKEN, BF_RECT | BF_ADJUST);
-            RECT button = {field.right - 16, field.top, field.right, field.bottom};
-            FillRect(dc, &button, GetSysColorBrush(COLOR_BTNFACE));
-            DrawEdge(dc, &button, c->dropped ? BDR_SUNKENOUTER : EDGE_RAISED, BF_RECT);
-            HPEN ink = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_BTNTEXT));
-            HGDIOBJ old = SelectObject(dc, ink);
-            int ax = (button.left + button.right) / 2, ay = (button.top + button.bottom) / 2 - 1;
-            for (int i = 0; i < 4; i++) {
-                MoveToEx(dc, ax - 3 + i, ay + i, NULL);
-                LineTo(dc, ax + 4 - i, ay + i);
-            }
-            SelectObject(dc, old);
-            DeleteObject(ink);
-            RECT text = {field.left + 1, field.top + 1, button.left - 1, field.bottom - 1};
-            bool mark = c->focused && !c->dropped;
-            if (mark) FillRect(dc, &text, GetSysColorBrush(COLOR_HIGHLIGHT));
-            if (c->current >= 0 && c->current < count) {
-                SetBkMode(dc, TRANSPARENT);
-                SetTextColor(dc, GetSysColor(mark ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
-                RECT t = {text.left + 2, text.top, text.right, text.bottom};
-                const std::string &item = c->items[(size_t)c->current];
-                DrawTextA(dc, item.c_str(), (int)item.size(), &t, DT_LEFT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
-            }
-            if (mark) DrawFocusRect(dc, &text);
-            if (c->dropped) {
-                // The dropped list under it, framed, with its own scroll bar when needed.
-                RECT list = {0, c->closedHeight, r.right, r.bottom};
-                FillRect(dc, &list, GetSysColorBrush(COLOR_WINDOW));
-                FrameRect(dc, &list, GetSysColorBrush(COLOR_WINDOWFRAME));
-                RECT inner = {list.left + 1, list.top + 1, list.right - 1, list.bottom - 1};
-                int rows = ComboRows(w, c);
-                if (c->scroll) {
-                    RECT bar = {inner.right - 16, inner.top, inner.right, inner.bottom};
-                    DrawVerticalScrollBar(dc, bar, c->top, rows, count);
-                    inner.right -= 16;
-                }
-                DrawListRows(dc, inner, c->items, c->top, ItemHeight(w), {}, c->hot, -1);
-            }
-            EndPaint(hWnd, &ps);
-            return 0;
-        }
+            return HandleKeyDown(w, l, wParam, lParam);
+        case WM_PAINT:
+            return Paint(w, l);
+        case WM_SIZE:
+            return UpdateSize(w, wParam, lParam);
         case WM_SETFOCUS:
-            c->focused = true;
-            Invalidate(w);
-            Notify(w, CBN_SETFOCUS);
-            return 0;
+            return SetFocused(w, l, true);
         case WM_KILLFOCUS:
-            c->focused = false;
-            if (c->dropped) CloseUp(w, c, false);
-            Invalidate(w);
-            if (FromHandle(hWnd)) Notify(w, CBN_KILLFOCUS);
-            return 0;
-        case WM_CAPTURECHANGED:
-            return 0;
+            return SetFocused(w, l, false);
         default:
             return DefWindowProcA(hWnd, msg, wParam, lParam);
     }

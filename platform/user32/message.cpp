@@ -1,5 +1,6 @@
 // The message queue, sending and dispatch, the default window procedure, keyboard
-// focus, activation and mouse capture, and the input that drivers deliver.
+// focus, activation and mouse capture, the end of the session (ExitWindowsEx), and the
+// input that drivers deliver.
 #include <string.h>
 #include <time.h>
 
@@ -93,6 +94,14 @@ void ForgetWindow(Window *w) {
 }  // namespace qk
 
 using namespace qk::wnd;
+
+// The stand-in never shuts the host down: it ends the session of this program as a
+// shutdown would (every top-level window is asked, told and closed), so the program
+// saves what it saves when its window goes.
+BOOL WINAPI ExitWindowsEx(UINT, DWORD) {
+    RequestShutdown();
+    return TRUE;
+}
 
 LRESULT WINAPI SendMessageA(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     Window *w = FromHandle(hWnd);

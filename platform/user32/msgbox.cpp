@@ -20,9 +20,6 @@ int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
 
 namespace qk {
 namespace wnd {
-
-void RegisterSystemClass(const char *name, WNDPROC proc, UINT style, HBRUSH background);
-
 namespace {
 
 const char kBoxClass[] = "QkMessageBox";

@@ -1,7 +1,7 @@
 // Painting of top-level windows and popup menus into surfaces, in the classic look: the
 // frame and caption are drawn here, the client areas by the windows themselves
-// (WM_ERASEBKGND, WM_PAINT) through DCs that point into the surface. Also BeginPaint and
-// EndPaint, and hit-testing of the frame.
+// (WM_ERASEBKGND, WM_PAINT) through DCs that point into the surface. Also GetDC and
+// ReleaseDC, BeginPaint and EndPaint, and hit-testing of the frame.
 #include "platform/user32/paint.h"
 
 #include <string.h>
@@ -216,6 +216,17 @@ struct Target {
 };
 std::vector<Target> g_targets;
 
+// Where the DCs of a window draw while it is rendered (its client area in the window's
+// surface); false when it is not being rendered.
+bool WindowTarget(HWND window, gdi::SurfaceTarget &target) {
+    for (auto it = g_targets.rbegin(); it != g_targets.rend(); ++it)
+        if (it->window == window) {
+            target = it->target;
+            return true;
+        }
+    return false;
+}
+
 struct PaintStep {
     HWND window;
     RECT windowRect;  // in the surface
@@ -274,7 +285,7 @@ void ChildBorder(Window *c, const PaintStep &step, Surface &s) {
         int rowHeight = (int)SendMessageA(h, LB_GETITEMHEIGHT, 0, 0);
         RECT client = wnd::ClientRectOf(c);
         int visible = rowHeight > 0 ? client.bottom / rowHeight : total;
-        RECT bar = {r.right - 16, r.top, r.right, r.bottom};
+        RECT bar = {r.right - wnd::ScrollBarWidth(), r.top, r.right, r.bottom};
         wnd::DrawVerticalScrollBar(dc, bar, first, visible, total);
     }
     ReleaseDC(NULL, dc);
@@ -518,20 +529,20 @@ int MenuItemAt(HMENU menu, int x, int y) {
 }
 
 }  // namespace paint
+}  // namespace qk
 
-namespace gdi {
-
-bool WindowTarget(HWND window, SurfaceTarget &target) {
-    for (auto it = paint::g_targets.rbegin(); it != paint::g_targets.rend(); ++it)
-        if (it->window == window) {
-            target = it->target;
-            return true;
-        }
-    return false;
+// A window's DC draws into the window's client area while it is rendered, and nowhere
+// otherwise; the screen's DC draws nowhere until it is pointed at a surface.
+HDC WINAPI GetDC(HWND hWnd) {
+    qk::gdi::SurfaceTarget target;
+    if (!hWnd || !qk::paint::WindowTarget(hWnd, target)) target = qk::gdi::SurfaceTarget();
+    return qk::gdi::OpenDc(hWnd, target);
 }
 
-}  // namespace gdi
-}  // namespace qk
+int WINAPI ReleaseDC(HWND hWnd, HDC hDC) {
+    (void)hWnd;
+    return qk::gdi::CloseDc(hDC) ? 1 : 0;
+}
 
 HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT ps) {
     qk::wnd::Window *w = qk::wnd::FromHandle(hWnd);

@@ -4,20 +4,14 @@
 #ifndef QK_PLATFORM_USER32_PAINT_H
 #define QK_PLATFORM_USER32_PAINT_H
 
-#include <stdint.h>
-
-#include <vector>
-
+#include "platform/gdi32/surface.h"
 #include "platform/wintypes.h"
 
 namespace qk {
 namespace paint {
 
-struct Surface {
-    int width = 0;
-    int height = 0;
-    std::vector<uint32_t> pixels;  // 0xAARRGGBB, row by row from the top
-};
+// What a window is drawn into: gdi32's bitmap of device contexts.
+using Surface = gdi::Surface;
 
 // Draws a top-level window (frame, caption with icon and title, caption buttons as its
 // style allows, active or inactive colours, then the client area and every visible

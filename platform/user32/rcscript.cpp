@@ -5,91 +5,98 @@
 #include <string.h>
 #include <strings.h>
 
+#include <deque>
 #include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "platform/comctl32/comctl32.h"
 #include "platform/user32/resources.h"
+#include "platform/user32/user32.h"
 
 namespace qk {
 namespace res {
 namespace {
 
 // Names every script may use without an #include: those of windows.h that resource
-// scripts use.
+// scripts use, with the values the stand-in's own headers give them, and IDC_STATIC, which
+// scripts take from winres.h.
 struct Constant {
     const char *name;
     long value;
 };
 
+#define NAME(name) {#name, (long)(name)}
 const Constant kConstants[] = {
     // Window styles
-    {"WS_OVERLAPPED", 0x00000000L}, {"WS_TILED", 0x00000000L}, {"WS_POPUP", 0x80000000L},
-    {"WS_CHILD", 0x40000000L}, {"WS_CHILDWINDOW", 0x40000000L}, {"WS_MINIMIZE", 0x20000000L},
-    {"WS_ICONIC", 0x20000000L}, {"WS_VISIBLE", 0x10000000L}, {"WS_DISABLED", 0x08000000L},
-    {"WS_CLIPSIBLINGS", 0x04000000L}, {"WS_CLIPCHILDREN", 0x02000000L}, {"WS_MAXIMIZE", 0x01000000L},
-    {"WS_CAPTION", 0x00C00000L}, {"WS_BORDER", 0x00800000L}, {"WS_DLGFRAME", 0x00400000L},
-    {"WS_VSCROLL", 0x00200000L}, {"WS_HSCROLL", 0x00100000L}, {"WS_SYSMENU", 0x00080000L},
-    {"WS_THICKFRAME", 0x00040000L}, {"WS_SIZEBOX", 0x00040000L}, {"WS_GROUP", 0x00020000L},
-    {"WS_TABSTOP", 0x00010000L}, {"WS_MINIMIZEBOX", 0x00020000L}, {"WS_MAXIMIZEBOX", 0x00010000L},
-    {"WS_OVERLAPPEDWINDOW", 0x00CF0000L}, {"WS_TILEDWINDOW", 0x00CF0000L}, {"WS_POPUPWINDOW", 0x80880000L},
+    NAME(WS_OVERLAPPED), NAME(WS_TILED), NAME(WS_POPUP),
+    NAME(WS_CHILD), NAME(WS_CHILDWINDOW), NAME(WS_MINIMIZE),
+    NAME(WS_ICONIC), NAME(WS_VISIBLE), NAME(WS_DISABLED),
+    NAME(WS_CLIPSIBLINGS), NAME(WS_CLIPCHILDREN), NAME(WS_MAXIMIZE),
+    NAME(WS_CAPTION), NAME(WS_BORDER), NAME(WS_DLGFRAME),
+    NAME(WS_VSCROLL), NAME(WS_HSCROLL), NAME(WS_SYSMENU),
+    NAME(WS_THICKFRAME), NAME(WS_SIZEBOX), NAME(WS_GROUP),
+    NAME(WS_TABSTOP), NAME(WS_MINIMIZEBOX), NAME(WS_MAXIMIZEBOX),
+    NAME(WS_OVERLAPPEDWINDOW), NAME(WS_TILEDWINDOW), NAME(WS_POPUPWINDOW),
     // Extended window styles
-    {"WS_EX_DLGMODALFRAME", 0x00000001L}, {"WS_EX_NOPARENTNOTIFY", 0x00000004L},
-    {"WS_EX_TOPMOST", 0x00000008L}, {"WS_EX_ACCEPTFILES", 0x00000010L}, {"WS_EX_TRANSPARENT", 0x00000020L},
-    {"WS_EX_MDICHILD", 0x00000040L}, {"WS_EX_TOOLWINDOW", 0x00000080L}, {"WS_EX_WINDOWEDGE", 0x00000100L},
-    {"WS_EX_CLIENTEDGE", 0x00000200L}, {"WS_EX_CONTEXTHELP", 0x00000400L}, {"WS_EX_RIGHT", 0x00001000L},
-    {"WS_EX_LEFT", 0x00000000L}, {"WS_EX_RTLREADING", 0x00002000L}, {"WS_EX_LEFTSCROLLBAR", 0x00004000L},
-    {"WS_EX_CONTROLPARENT", 0x00010000L}, {"WS_EX_STATICEDGE", 0x00020000L}, {"WS_EX_APPWINDOW", 0x00040000L},
+    NAME(WS_EX_DLGMODALFRAME), NAME(WS_EX_NOPARENTNOTIFY),
+    NAME(WS_EX_TOPMOST), NAME(WS_EX_ACCEPTFILES), NAME(WS_EX_TRANSPARENT),
+    NAME(WS_EX_MDICHILD), NAME(WS_EX_TOOLWINDOW), NAME(WS_EX_WINDOWEDGE),
+    NAME(WS_EX_CLIENTEDGE), NAME(WS_EX_CONTEXTHELP), NAME(WS_EX_RIGHT),
+    NAME(WS_EX_LEFT), NAME(WS_EX_RTLREADING), NAME(WS_EX_LEFTSCROLLBAR),
+    NAME(WS_EX_CONTROLPARENT), NAME(WS_EX_STATICEDGE), NAME(WS_EX_APPWINDOW),
     // Dialog styles
-    {"DS_ABSALIGN", 0x01L}, {"DS_SYSMODAL", 0x02L}, {"DS_3DLOOK", 0x04L}, {"DS_FIXEDSYS", 0x08L},
-    {"DS_NOFAILCREATE", 0x10L}, {"DS_LOCALEDIT", 0x20L}, {"DS_SETFONT", 0x40L}, {"DS_MODALFRAME", 0x80L},
-    {"DS_NOIDLEMSG", 0x100L}, {"DS_SETFOREGROUND", 0x200L}, {"DS_CONTROL", 0x400L}, {"DS_CENTER", 0x800L},
-    {"DS_CENTERMOUSE", 0x1000L}, {"DS_CONTEXTHELP", 0x2000L}, {"DS_SHELLFONT", 0x48L},
+    NAME(DS_ABSALIGN), NAME(DS_SYSMODAL), NAME(DS_3DLOOK), NAME(DS_FIXEDSYS),
+    NAME(DS_NOFAILCREATE), NAME(DS_LOCALEDIT), NAME(DS_SETFONT), NAME(DS_MODALFRAME),
+    NAME(DS_NOIDLEMSG), NAME(DS_SETFOREGROUND), NAME(DS_CONTROL), NAME(DS_CENTER),
+    NAME(DS_CENTERMOUSE), NAME(DS_CONTEXTHELP), NAME(DS_SHELLFONT),
     // Button styles
-    {"BS_PUSHBUTTON", 0x0L}, {"BS_DEFPUSHBUTTON", 0x1L}, {"BS_CHECKBOX", 0x2L}, {"BS_AUTOCHECKBOX", 0x3L},
-    {"BS_RADIOBUTTON", 0x4L}, {"BS_3STATE", 0x5L}, {"BS_AUTO3STATE", 0x6L}, {"BS_GROUPBOX", 0x7L},
-    {"BS_USERBUTTON", 0x8L}, {"BS_AUTORADIOBUTTON", 0x9L}, {"BS_PUSHBOX", 0xAL}, {"BS_OWNERDRAW", 0xBL},
-    {"BS_TYPEMASK", 0xFL}, {"BS_LEFTTEXT", 0x20L}, {"BS_RIGHTBUTTON", 0x20L}, {"BS_TEXT", 0x0L},
-    {"BS_ICON", 0x40L}, {"BS_BITMAP", 0x80L}, {"BS_LEFT", 0x100L}, {"BS_RIGHT", 0x200L},
-    {"BS_CENTER", 0x300L}, {"BS_TOP", 0x400L}, {"BS_BOTTOM", 0x800L}, {"BS_VCENTER", 0xC00L},
-    {"BS_PUSHLIKE", 0x1000L}, {"BS_MULTILINE", 0x2000L}, {"BS_NOTIFY", 0x4000L}, {"BS_FLAT", 0x8000L},
+    NAME(BS_PUSHBUTTON), NAME(BS_DEFPUSHBUTTON), NAME(BS_CHECKBOX), NAME(BS_AUTOCHECKBOX),
+    NAME(BS_RADIOBUTTON), NAME(BS_3STATE), NAME(BS_AUTO3STATE), NAME(BS_GROUPBOX),
+    NAME(BS_USERBUTTON), NAME(BS_AUTORADIOBUTTON), NAME(BS_PUSHBOX), NAME(BS_OWNERDRAW),
+    NAME(BS_TYPEMASK), NAME(BS_LEFTTEXT), NAME(BS_RIGHTBUTTON), NAME(BS_TEXT),
+    NAME(BS_ICON), NAME(BS_BITMAP), NAME(BS_LEFT), NAME(BS_RIGHT),
+    NAME(BS_CENTER), NAME(BS_TOP), NAME(BS_BOTTOM), NAME(BS_VCENTER),
+    NAME(BS_PUSHLIKE), NAME(BS_MULTILINE), NAME(BS_NOTIFY), NAME(BS_FLAT),
     // Static styles
-    {"SS_LEFT", 0x0L}, {"SS_CENTER", 0x1L}, {"SS_RIGHT", 0x2L}, {"SS_ICON", 0x3L}, {"SS_BLACKRECT", 0x4L},
-    {"SS_GRAYRECT", 0x5L}, {"SS_WHITERECT", 0x6L}, {"SS_BLACKFRAME", 0x7L}, {"SS_GRAYFRAME", 0x8L},
-    {"SS_WHITEFRAME", 0x9L}, {"SS_USERITEM", 0xAL}, {"SS_SIMPLE", 0xBL}, {"SS_LEFTNOWORDWRAP", 0xCL},
-    {"SS_OWNERDRAW", 0xDL}, {"SS_BITMAP", 0xEL}, {"SS_ENHMETAFILE", 0xFL}, {"SS_ETCHEDHORZ", 0x10L},
-    {"SS_ETCHEDVERT", 0x11L}, {"SS_ETCHEDFRAME", 0x12L}, {"SS_TYPEMASK", 0x1FL}, {"SS_NOPREFIX", 0x80L},
-    {"SS_NOTIFY", 0x100L}, {"SS_CENTERIMAGE", 0x200L}, {"SS_RIGHTJUST", 0x400L},
-    {"SS_REALSIZEIMAGE", 0x800L}, {"SS_SUNKEN", 0x1000L}, {"SS_ENDELLIPSIS", 0x4000L},
-    {"SS_PATHELLIPSIS", 0x8000L}, {"SS_WORDELLIPSIS", 0xC000L},
+    NAME(SS_LEFT), NAME(SS_CENTER), NAME(SS_RIGHT), NAME(SS_ICON), NAME(SS_BLACKRECT),
+    NAME(SS_GRAYRECT), NAME(SS_WHITERECT), NAME(SS_BLACKFRAME), NAME(SS_GRAYFRAME),
+    NAME(SS_WHITEFRAME), NAME(SS_USERITEM), NAME(SS_SIMPLE), NAME(SS_LEFTNOWORDWRAP),
+    NAME(SS_OWNERDRAW), NAME(SS_BITMAP), NAME(SS_ENHMETAFILE), NAME(SS_ETCHEDHORZ),
+    NAME(SS_ETCHEDVERT), NAME(SS_ETCHEDFRAME), NAME(SS_TYPEMASK), NAME(SS_NOPREFIX),
+    NAME(SS_NOTIFY), NAME(SS_CENTERIMAGE), NAME(SS_RIGHTJUST),
+    NAME(SS_REALSIZEIMAGE), NAME(SS_SUNKEN), NAME(SS_ENDELLIPSIS),
+    NAME(SS_PATHELLIPSIS), NAME(SS_WORDELLIPSIS),
     // Edit styles
-    {"ES_LEFT", 0x0L}, {"ES_CENTER", 0x1L}, {"ES_RIGHT", 0x2L}, {"ES_MULTILINE", 0x4L},
-    {"ES_UPPERCASE", 0x8L}, {"ES_LOWERCASE", 0x10L}, {"ES_PASSWORD", 0x20L}, {"ES_AUTOVSCROLL", 0x40L},
-    {"ES_AUTOHSCROLL", 0x80L}, {"ES_NOHIDESEL", 0x100L}, {"ES_OEMCONVERT", 0x400L},
-    {"ES_READONLY", 0x800L}, {"ES_WANTRETURN", 0x1000L}, {"ES_NUMBER", 0x2000L},
+    NAME(ES_LEFT), NAME(ES_CENTER), NAME(ES_RIGHT), NAME(ES_MULTILINE),
+    NAME(ES_UPPERCASE), NAME(ES_LOWERCASE), NAME(ES_PASSWORD), NAME(ES_AUTOVSCROLL),
+    NAME(ES_AUTOHSCROLL), NAME(ES_NOHIDESEL), NAME(ES_OEMCONVERT),
+    NAME(ES_READONLY), NAME(ES_WANTRETURN), NAME(ES_NUMBER),
     // List box styles
-    {"LBS_NOTIFY", 0x1L}, {"LBS_SORT", 0x2L}, {"LBS_NOREDRAW", 0x4L}, {"LBS_MULTIPLESEL", 0x8L},
-    {"LBS_OWNERDRAWFIXED", 0x10L}, {"LBS_OWNERDRAWVARIABLE", 0x20L}, {"LBS_HASSTRINGS", 0x40L},
-    {"LBS_USETABSTOPS", 0x80L}, {"LBS_NOINTEGRALHEIGHT", 0x100L}, {"LBS_MULTICOLUMN", 0x200L},
-    {"LBS_WANTKEYBOARDINPUT", 0x400L}, {"LBS_EXTENDEDSEL", 0x800L}, {"LBS_DISABLENOSCROLL", 0x1000L},
-    {"LBS_NODATA", 0x2000L}, {"LBS_NOSEL", 0x4000L}, {"LBS_STANDARD", 0x00A00003L},
+    NAME(LBS_NOTIFY), NAME(LBS_SORT), NAME(LBS_NOREDRAW), NAME(LBS_MULTIPLESEL),
+    NAME(LBS_OWNERDRAWFIXED), NAME(LBS_OWNERDRAWVARIABLE), NAME(LBS_HASSTRINGS),
+    NAME(LBS_USETABSTOPS), NAME(LBS_NOINTEGRALHEIGHT), NAME(LBS_MULTICOLUMN),
+    NAME(LBS_WANTKEYBOARDINPUT), NAME(LBS_EXTENDEDSEL), NAME(LBS_DISABLENOSCROLL),
+    NAME(LBS_NODATA), NAME(LBS_NOSEL), NAME(LBS_STANDARD),
     // Combo box styles
-    {"CBS_SIMPLE", 0x1L}, {"CBS_DROPDOWN", 0x2L}, {"CBS_DROPDOWNLIST", 0x3L},
-    {"CBS_OWNERDRAWFIXED", 0x10L}, {"CBS_OWNERDRAWVARIABLE", 0x20L}, {"CBS_AUTOHSCROLL", 0x40L},
-    {"CBS_OEMCONVERT", 0x80L}, {"CBS_SORT", 0x100L}, {"CBS_HASSTRINGS", 0x200L},
-    {"CBS_NOINTEGRALHEIGHT", 0x400L}, {"CBS_DISABLENOSCROLL", 0x800L}, {"CBS_UPPERCASE", 0x2000L},
-    {"CBS_LOWERCASE", 0x4000L},
+    NAME(CBS_SIMPLE), NAME(CBS_DROPDOWN), NAME(CBS_DROPDOWNLIST),
+    NAME(CBS_OWNERDRAWFIXED), NAME(CBS_OWNERDRAWVARIABLE), NAME(CBS_AUTOHSCROLL),
+    NAME(CBS_OEMCONVERT), NAME(CBS_SORT), NAME(CBS_HASSTRINGS),
+    NAME(CBS_NOINTEGRALHEIGHT), NAME(CBS_DISABLENOSCROLL), NAME(CBS_UPPERCASE),
+    NAME(CBS_LOWERCASE),
     // Scroll bar styles
-    {"SBS_HORZ", 0x0L}, {"SBS_VERT", 0x1L},
+    NAME(SBS_HORZ), NAME(SBS_VERT),
     // Common control styles (the status bar)
-    {"CCS_TOP", 0x1L}, {"CCS_NOMOVEY", 0x2L}, {"CCS_BOTTOM", 0x3L}, {"CCS_NORESIZE", 0x4L},
-    {"CCS_NOPARENTALIGN", 0x8L}, {"CCS_ADJUSTABLE", 0x20L}, {"CCS_NODIVIDER", 0x40L},
-    {"SBARS_SIZEGRIP", 0x100L},
+    NAME(CCS_TOP), NAME(CCS_NOMOVEY), NAME(CCS_BOTTOM), NAME(CCS_NORESIZE),
+    NAME(CCS_NOPARENTALIGN), NAME(CCS_ADJUSTABLE), NAME(CCS_NODIVIDER),
+    NAME(SBARS_SIZEGRIP),
     // Dialog box command ids
-    {"IDOK", 1}, {"IDCANCEL", 2}, {"IDABORT", 3}, {"IDRETRY", 4}, {"IDIGNORE", 5}, {"IDYES", 6},
-    {"IDNO", 7}, {"IDCLOSE", 8}, {"IDHELP", 9}, {"IDC_STATIC", -1},
+    NAME(IDOK), NAME(IDCANCEL), NAME(IDABORT), NAME(IDRETRY), NAME(IDIGNORE), NAME(IDYES),
+    NAME(IDNO), NAME(IDCLOSE), NAME(IDHELP),
+    {"IDC_STATIC", -1},
 };
+#undef NAME
 
 enum class Tok { End, Ident, Number, String, Comma, Pipe, Plus, Minus, Amp, Tilde, LParen, RParen, LBrace, RBrace };
 
@@ -98,12 +105,20 @@ struct Token {
     std::string text;  // identifier, or the string's bytes
     long value = 0;    // number
     int line = 0;
+    const std::string *file = nullptr;  // the header it was read from; NULL: the script
 };
 
 struct ParseError : std::runtime_error {
     int line;
-    ParseError(int l, const std::string &what) : std::runtime_error(what), line(l) {}
+    std::string file;  // empty: the script
+    ParseError(int l, const std::string &what, const std::string *in = nullptr)
+        : std::runtime_error(what), line(l), file(in ? *in : "") {}
 };
+
+ParseError At(const Token &t, const std::string &what) { return ParseError(t.line, what, t.file); }
+
+// How deep headers may include headers.
+const size_t kMaxIncludeDepth = 16;
 
 std::string Upper(std::string s) {
     for (char &c : s) c = (char)toupper((unsigned char)c);
@@ -118,11 +133,13 @@ bool IsBegin(const Token &t) { return t.kind == Tok::LBrace || Is(t, "BEGIN"); }
 bool IsEnd(const Token &t) { return t.kind == Tok::RBrace || Is(t, "END"); }
 
 // Turns the text into tokens, running the preprocessor's directives on the way: #define
-// makes a name, the conditionals drop lines, #include, #pragma and #undef of unknown names
-// are skipped.
+// makes a name, the conditionals drop lines, #include "file" reads a header of the script's
+// own where it stands (#include <file> is skipped: the names a script takes from the
+// system's headers are built in), #pragma and #undef of unknown names are skipped.
 class Lexer {
 public:
-    Lexer(const char *text, size_t length) : p_(text), end_(text + length) {}
+    Lexer(const char *text, size_t length, const IncludeReader &include)
+        : p_(text), end_(text + length), include_(include) {}
 
     std::map<std::string, std::vector<Token>> macros;
 
@@ -130,8 +147,12 @@ public:
         for (;;) {
             SkipBlanks();
             if (p_ >= end_) {
-                if (!conditions_.empty()) throw ParseError(line_, "#if without #endif");
-                return Token{Tok::End, "", 0, line_};
+                if (!includers_.empty()) {
+                    Leave();
+                    continue;
+                }
+                if (!conditions_.empty()) throw Fail(line_, "#if without #endif");
+                return Token{Tok::End, "", 0, line_, file_};
             }
             if (atLineStart_ && *p_ == '#') {
                 Directive();
@@ -170,6 +191,58 @@ private:
     const char *end_;
     int line_ = 1;
     bool atLineStart_ = true;
+    const std::string *file_ = nullptr;  // the header being read; NULL: the script
+    IncludeReader include_;
+    // Where each file that includes the one being read goes on, innermost last, and how
+    // many conditionals were open when it included it.
+    struct Includer {
+        const char *p;
+        const char *end;
+        int line;
+        const std::string *file;
+        size_t conditions;
+    };
+    std::vector<Includer> includers_;
+    std::deque<std::string> names_, texts_;  // the headers read, kept for the tokens' sake
+
+    ParseError Fail(int line, const std::string &what) const { return ParseError(line, what, file_); }
+
+    // The conditionals that belong to the file being read start here.
+    size_t ConditionBase() const { return includers_.empty() ? 0 : includers_.back().conditions; }
+
+    // #include "name": the header's text is read where the directive stands.
+    void Include(int line) {
+        if (p_ >= end_ || *p_ != '"') {
+            SkipLine();
+            return;
+        }
+        const char *start = ++p_;
+        while (p_ < end_ && *p_ != '"' && *p_ != '\n') p_++;
+        if (p_ >= end_ || *p_ != '"') throw Fail(line, "#include without its closing quote");
+        std::string name(start, p_);
+        SkipLine();
+        if (includers_.size() >= kMaxIncludeDepth) throw Fail(line, "#include nested too deeply");
+        std::string text;
+        if (!include_(name, text)) throw Fail(line, "cannot open include file " + name);
+        includers_.push_back({p_, end_, line_, file_, conditions_.size()});
+        names_.push_back(name);
+        texts_.push_back(std::move(text));
+        p_ = texts_.back().data();
+        end_ = p_ + texts_.back().size();
+        line_ = 1;
+        file_ = &names_.back();
+    }
+
+    // The end of a header: reading goes on after its #include.
+    void Leave() {
+        if (conditions_.size() > ConditionBase()) throw Fail(line_, "#if without #endif");
+        const Includer &back = includers_.back();
+        p_ = back.p;
+        end_ = back.end;
+        line_ = back.line;
+        file_ = back.file;
+        includers_.pop_back();
+    }
     // One entry per open conditional: whether its lines are read, and whether a branch
     // of it was taken already.
     struct Condition {
@@ -192,7 +265,7 @@ private:
             if (*p_ == '\n') line_++;
             p_++;
         }
-        if (p_ + 1 >= end_) throw ParseError(startLine, "unterminated comment");
+        if (p_ + 1 >= end_) throw Fail(startLine, "unterminated comment");
         p_ += 2;
     }
 
@@ -231,7 +304,7 @@ private:
         std::vector<Token> tokens = LexLine();
         size_t i = 0;
         bool negate = false;
-        auto fail = [&]() { return ParseError(line_, "#if: only a number, a name or defined(NAME) is understood"); };
+        auto fail = [&]() { return Fail(line_, "#if: only a number, a name or defined(NAME) is understood"); };
         // '!' is no token of the script language; read it here.
         while (i < tokens.size() && tokens[i].kind == Tok::Ident && tokens[i].text == "!") {
             negate = !negate;
@@ -278,40 +351,41 @@ private:
                     value = Truth();
                 } else {
                     std::string macro = Word();
-                    if (macro.empty()) throw ParseError(line, "#" + name + " without a name");
+                    if (macro.empty()) throw Fail(line, "#" + name + " without a name");
                     value = Defined(macro) == (name == "ifdef");
                 }
             }
             SkipLine();
             conditions_.push_back({active && value, value, active});
         } else if (name == "elif" || name == "else") {
-            if (conditions_.empty()) throw ParseError(line, "#" + name + " without #if");
+            if (conditions_.size() <= ConditionBase()) throw Fail(line, "#" + name + " without #if");
             Condition &c = conditions_.back();
             bool value = !c.taken && c.outerActive && (name == "else" || Truth());
             SkipLine();
             c.active = value;
             c.taken = c.taken || value;
         } else if (name == "endif") {
-            if (conditions_.empty()) throw ParseError(line, "#endif without #if");
+            if (conditions_.size() <= ConditionBase()) throw Fail(line, "#endif without #if");
             conditions_.pop_back();
             SkipLine();
         } else if (!active) {
             SkipLine();
         } else if (name == "define") {
             std::string macro = Word();
-            if (macro.empty()) throw ParseError(line, "#define without a name");
-            if (p_ < end_ && *p_ == '(') throw ParseError(line, "#define with parameters is not supported");
+            if (macro.empty()) throw Fail(line, "#define without a name");
+            if (p_ < end_ && *p_ == '(') throw Fail(line, "#define with parameters is not supported");
             macros[macro] = LexLine();
         } else if (name == "undef") {
             macros.erase(Word());
             SkipLine();
-        } else if (name == "include" || name == "pragma" || name.empty()) {
-            // The script needs nothing from headers: the names it uses are built in.
+        } else if (name == "include") {
+            Include(line);
+        } else if (name == "pragma" || name.empty()) {
             SkipLine();
         } else if (name == "error") {
-            throw ParseError(line, "#error");
+            throw Fail(line, "#error");
         } else {
-            throw ParseError(line, "unknown directive #" + name);
+            throw Fail(line, "unknown directive #" + name);
         }
         atLineStart_ = true;
     }
@@ -319,6 +393,7 @@ private:
     Token Lex() {
         Token t;
         t.line = line_;
+        t.file = file_;
         char c = *p_;
         if (c == 'L' && p_ + 1 < end_ && p_[1] == '"') {
             p_++;
@@ -360,7 +435,7 @@ private:
                 char what[64];
                 snprintf(what, sizeof what, isprint((unsigned char)c) ? "unexpected '%c'" : "unexpected byte %d",
                          isprint((unsigned char)c) ? c : (unsigned char)c);
-                throw ParseError(t.line, what);
+                throw Fail(t.line, what);
             }
         }
         return t;
@@ -370,21 +445,21 @@ private:
         long value = 0;
         if (p_[0] == '0' && p_ + 1 < end_ && (p_[1] == 'x' || p_[1] == 'X')) {
             p_ += 2;
-            if (p_ >= end_ || !isxdigit((unsigned char)*p_)) throw ParseError(line_, "bad hexadecimal number");
+            if (p_ >= end_ || !isxdigit((unsigned char)*p_)) throw Fail(line_, "bad hexadecimal number");
             while (p_ < end_ && isxdigit((unsigned char)*p_)) {
                 int d = isdigit((unsigned char)*p_) ? *p_ - '0' : (tolower((unsigned char)*p_) - 'a' + 10);
                 value = (value << 4) | d;
-                if (value > 0xFFFFFFFFL) throw ParseError(line_, "number out of range");
+                if (value > 0xFFFFFFFFL) throw Fail(line_, "number out of range");
                 p_++;
             }
         } else {
             while (p_ < end_ && isdigit((unsigned char)*p_)) {
                 value = value * 10 + (*p_++ - '0');
-                if (value > 0xFFFFFFFFL) throw ParseError(line_, "number out of range");
+                if (value > 0xFFFFFFFFL) throw Fail(line_, "number out of range");
             }
         }
         while (p_ < end_ && (*p_ == 'L' || *p_ == 'l' || *p_ == 'U' || *p_ == 'u')) p_++;
-        if (p_ < end_ && (isalnum((unsigned char)*p_) || *p_ == '_')) throw ParseError(line_, "bad number");
+        if (p_ < end_ && (isalnum((unsigned char)*p_) || *p_ == '_')) throw Fail(line_, "bad number");
         return value;
     }
 
@@ -394,7 +469,7 @@ private:
         std::string s;
         p_++;  // opening quote
         for (;;) {
-            if (p_ >= end_ || *p_ == '\n') throw ParseError(startLine, "unterminated string");
+            if (p_ >= end_ || *p_ == '\n') throw Fail(startLine, "unterminated string");
             char c = *p_++;
             if (c == '"') {
                 if (p_ < end_ && *p_ == '"') {
@@ -408,7 +483,7 @@ private:
                 s += c;
                 continue;
             }
-            if (p_ >= end_ || *p_ == '\n') throw ParseError(startLine, "unterminated string");
+            if (p_ >= end_ || *p_ == '\n') throw Fail(startLine, "unterminated string");
             char e = *p_++;
             switch (e) {
                 case 'n': s += '\n'; break;
@@ -431,7 +506,7 @@ private:
                         p_++;
                         digits++;
                     }
-                    if (digits == 0) throw ParseError(line_, "\\x without digits");
+                    if (digits == 0) throw Fail(line_, "\\x without digits");
                     s += (char)value;
                     break;
                 }
@@ -463,28 +538,27 @@ struct ControlKind {
     Form form;
 };
 
-const DWORD kTabStop = 0x00010000L, kGroup = 0x00020000L, kBorder = 0x00800000L;
-const DWORD kChildVisible = 0x40000000L | 0x10000000L;
+const DWORD kChildVisible = WS_CHILD | WS_VISIBLE;
 
 const ControlKind kControls[] = {
-    {"LTEXT", "Static", 0x0 | kGroup, Form::Text},
-    {"RTEXT", "Static", 0x2 | kGroup, Form::Text},
-    {"CTEXT", "Static", 0x1 | kGroup, Form::Text},
-    {"PUSHBUTTON", "Button", 0x0 | kTabStop, Form::Text},
-    {"DEFPUSHBUTTON", "Button", 0x1 | kTabStop, Form::Text},
-    {"CHECKBOX", "Button", 0x2 | kTabStop, Form::Text},
-    {"AUTOCHECKBOX", "Button", 0x3 | kTabStop, Form::Text},
-    {"RADIOBUTTON", "Button", 0x4 | kTabStop, Form::Text},
-    {"STATE3", "Button", 0x5 | kTabStop, Form::Text},
-    {"AUTO3STATE", "Button", 0x6 | kTabStop, Form::Text},
-    {"GROUPBOX", "Button", 0x7, Form::Text},
-    {"AUTORADIOBUTTON", "Button", 0x9 | kTabStop, Form::Text},
-    {"PUSHBOX", "Button", 0xA | kTabStop, Form::Text},
-    {"EDITTEXT", "Edit", 0x0 | kBorder | kTabStop, Form::NoText},
-    {"LISTBOX", "ListBox", 0x1 | kBorder, Form::NoText},
-    {"COMBOBOX", "ComboBox", 0x1 | kTabStop, Form::NoText},
-    {"SCROLLBAR", "ScrollBar", 0x0, Form::NoText},
-    {"ICON", "Static", 0x3, Form::Icon},
+    {"LTEXT", "Static", SS_LEFT | WS_GROUP, Form::Text},
+    {"RTEXT", "Static", SS_RIGHT | WS_GROUP, Form::Text},
+    {"CTEXT", "Static", SS_CENTER | WS_GROUP, Form::Text},
+    {"PUSHBUTTON", "Button", BS_PUSHBUTTON | WS_TABSTOP, Form::Text},
+    {"DEFPUSHBUTTON", "Button", BS_DEFPUSHBUTTON | WS_TABSTOP, Form::Text},
+    {"CHECKBOX", "Button", BS_CHECKBOX | WS_TABSTOP, Form::Text},
+    {"AUTOCHECKBOX", "Button", BS_AUTOCHECKBOX | WS_TABSTOP, Form::Text},
+    {"RADIOBUTTON", "Button", BS_RADIOBUTTON | WS_TABSTOP, Form::Text},
+    {"STATE3", "Button", BS_3STATE | WS_TABSTOP, Form::Text},
+    {"AUTO3STATE", "Button", BS_AUTO3STATE | WS_TABSTOP, Form::Text},
+    {"GROUPBOX", "Button", BS_GROUPBOX, Form::Text},
+    {"AUTORADIOBUTTON", "Button", BS_AUTORADIOBUTTON | WS_TABSTOP, Form::Text},
+    {"PUSHBOX", "Button", BS_PUSHBOX | WS_TABSTOP, Form::Text},
+    {"EDITTEXT", "Edit", ES_LEFT | WS_BORDER | WS_TABSTOP, Form::NoText},
+    {"LISTBOX", "ListBox", LBS_NOTIFY | WS_BORDER, Form::NoText},
+    {"COMBOBOX", "ComboBox", CBS_SIMPLE | WS_TABSTOP, Form::NoText},
+    {"SCROLLBAR", "ScrollBar", SBS_HORZ, Form::NoText},
+    {"ICON", "Static", SS_ICON, Form::Icon},
     {"CONTROL", "", 0x0, Form::Control},
 };
 
@@ -495,7 +569,7 @@ const char *const kMemoryOptions[] = {"PRELOAD", "LOADONCALL", "FIXED",  "MOVEAB
 
 class Parser {
 public:
-    Parser(const char *text, size_t length) : lex_(text, length) { Advance(); }
+    Parser(const char *text, size_t length, const IncludeReader &include) : lex_(text, length, include) { Advance(); }
 
     void Run(Script &out) {
         while (tok_.kind != Tok::End) {
@@ -511,14 +585,14 @@ public:
                 ResName name = Name();
                 if (tok_.kind != Tok::Ident) throw Error("a resource type after the name");
                 std::string type = Upper(tok_.text);
-                int line = tok_.line;
+                Token at = tok_;
                 Advance();
                 if (type == "ICON") {
                     Icon(out, name);
                 } else if (type == "DIALOG" || type == "DIALOGEX") {
                     Dialog(out, name, type == "DIALOGEX");
                 } else {
-                    throw ParseError(line, "resource type " + type + " is not supported");
+                    throw At(at, "resource type " + type + " is not supported");
                 }
             }
         }
@@ -548,7 +622,7 @@ private:
             case Tok::String: found = "a string"; break;
             default: found = "a sign"; break;
         }
-        return ParseError(tok_.line, "expected " + wanted + ", found " + found);
+        return At(tok_, "expected " + wanted + ", found " + found);
     }
 
     void Expect(Tok kind, const char *what) {
@@ -567,20 +641,22 @@ private:
         return m == lex_.macros.end() ? nullptr : &m->second;
     }
 
-    // Evaluates a #define's tokens as an expression of their own.
-    long MacroValue(const std::string &name, const std::vector<Token> &tokens, int line) {
-        if (tokens.empty()) throw ParseError(line, name + " has no value");
-        if (++depth_ > 32) throw ParseError(line, name + " refers to itself");
+    // Evaluates a #define's tokens as an expression of their own, for the name `use`.
+    long MacroValue(const Token &use, const std::vector<Token> &tokens) {
+        const std::string &name = use.text;
+        if (tokens.empty()) throw At(use, name + " has no value");
+        if (++depth_ > 32) throw At(use, name + " refers to itself");
         Token saved = tok_;
         std::vector<Token> savedPending = pending_;
         pending_ = tokens;
         Token stop;
         stop.kind = Tok::End;
-        stop.line = line;
+        stop.line = use.line;
+        stop.file = use.file;
         pending_.push_back(stop);
         Advance();
         long value = Expression();
-        if (tok_.kind != Tok::End) throw ParseError(line, name + " is no number");
+        if (tok_.kind != Tok::End) throw At(use, name + " is no number");
         tok_ = saved;
         pending_ = savedPending;
         depth_--;
@@ -588,10 +664,10 @@ private:
     }
 
     long NameValue(const Token &t) {
-        if (const std::vector<Token> *tokens = Macro(t.text)) return MacroValue(t.text, *tokens, t.line);
+        if (const std::vector<Token> *tokens = Macro(t.text)) return MacroValue(t, *tokens);
         for (const Constant &c : kConstants)
             if (t.text == c.name) return c.value;
-        throw ParseError(t.line, "unknown name " + t.text);
+        throw At(t, "unknown name " + t.text);
     }
 
     long Primary() {
@@ -665,9 +741,9 @@ private:
     ResName Name() {
         ResName n;
         if (tok_.kind == Tok::Number || (tok_.kind == Tok::Ident && Macro(tok_.text))) {
-            int line = tok_.line;
+            Token at = tok_;
             long v = Primary();
-            if (v < 1 || v > 0xFFFF) throw ParseError(line, "a resource number is 1 to 65535");
+            if (v < 1 || v > 0xFFFF) throw At(at, "a resource number is 1 to 65535");
             n.id = (WORD)v;
         } else if (tok_.kind == Tok::Ident || tok_.kind == Tok::String) {
             n.name = Upper(tok_.text);
@@ -719,13 +795,13 @@ private:
         if (!IsBegin(tok_)) throw Error("BEGIN");
         Advance();
         while (!IsEnd(tok_)) {
-            int line = tok_.line;
+            Token at = tok_;
             long id = Expression();
-            if (id < 0 || id > 0xFFFF) throw ParseError(line, "a string id is 0 to 65535");
+            if (id < 0 || id > 0xFFFF) throw At(at, "a string id is 0 to 65535");
             Accept(Tok::Comma);
             if (tok_.kind != Tok::String) throw Error("a string");
             for (const StringResource &s : out.strings)
-                if (s.id == (UINT)id) throw ParseError(line, "string " + std::to_string(id) + " is defined twice");
+                if (s.id == (UINT)id) throw At(at, "string " + std::to_string(id) + " is defined twice");
             out.strings.push_back({(UINT)id, tok_.text});
             Advance();
         }
@@ -810,9 +886,9 @@ private:
                 throw Error("BEGIN or a dialog statement");
             }
         }
-        if (!hasStyle) d.style = 0x80000000L | 0x00800000L | 0x00080000L;  // WS_POPUP | WS_BORDER | WS_SYSMENU
-        if (hasCaption) d.style |= 0x00C00000L;                              // WS_CAPTION
-        if (d.fontSize) d.style |= 0x40L;                                     // DS_SETFONT
+        if (!hasStyle) d.style = WS_POPUP | WS_BORDER | WS_SYSMENU;
+        if (hasCaption) d.style |= WS_CAPTION;
+        if (d.fontSize) d.style |= DS_SETFONT;
         Advance();
         while (!IsEnd(tok_)) d.controls.push_back(Control(extended));
         Advance();
@@ -858,20 +934,33 @@ private:
             }
         }
         c.style = style;
-        if (IsBegin(tok_)) throw ParseError(tok_.line, "control data blocks are not supported");
+        if (IsBegin(tok_)) throw At(tok_, "control data blocks are not supported");
         return c;
     }
 };
 
 }  // namespace
 
-bool ParseScript(const char *text, size_t length, Script &out, std::string *error) {
+namespace {
+
+// A header the program's script includes is compiled in with it, by its bare name.
+bool ReadEmbeddedInclude(const std::string &name, std::string &text) {
+    size_t slash = name.find_last_of("/\\");
+    const EmbeddedFile *file = FindEmbeddedFile(name.c_str() + (slash == std::string::npos ? 0 : slash + 1));
+    if (!file) return false;
+    text.assign((const char *)file->data, file->size);
+    return true;
+}
+
+}  // namespace
+
+bool ParseScript(const char *text, size_t length, Script &out, std::string *error, const IncludeReader &include) {
     out = Script();
     try {
-        Parser parser(text, length);
+        Parser parser(text, length, include ? include : IncludeReader(ReadEmbeddedInclude));
         parser.Run(out);
     } catch (const ParseError &e) {
-        if (error) *error = "line " + std::to_string(e.line) + ": " + e.what();
+        if (error) *error = (e.file.empty() ? "" : e.file + " ") + "line " + std::to_string(e.line) + ": " + e.what();
         out = Script();
         return false;
     }

@@ -8,6 +8,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,8 @@ namespace qk {
 namespace res {
 
 // Files compiled in by res/embed.cmake (build/generated/res_embedded.cpp): the script
-// first, then the files it names. Each holds a NUL after its `size` bytes.
+// first, then the files it names and the headers it includes. Each holds a NUL after its
+// `size` bytes.
 struct EmbeddedFile {
     const char *name;  // bare file name, as the script names it
     const unsigned char *data;
@@ -86,12 +88,19 @@ struct Script {
     std::vector<DialogTemplate> dialogs;
 };
 
+// Reads the header a script names in #include "name" into `text`; false when there is no
+// such file.
+using IncludeReader = std::function<bool(const std::string &name, std::string &text)>;
+
 // Parses resource script text as windres and rc read it: comments, #define and the
-// conditionals (#if, #ifdef, #ifndef, #else, #endif; #include is skipped), quoted strings
+// conditionals (#if, #ifdef, #ifndef, #else, #endif), #include "header" read where it
+// stands (through `include`; by default the embedded files, by bare name) and #include
+// <header> skipped (the names of windows.h that scripts use are built in), quoted strings
 // with C escapes and doubled quotes, ICON, STRINGTABLE, DIALOG and DIALOGEX, numeric
 // expressions with the window, dialog and control style names. On failure gives false and
-// "line N: what" in *error.
-bool ParseScript(const char *text, size_t length, Script &out, std::string *error);
+// "line N: what" in *error ("header line N: what" for a line of a header).
+bool ParseScript(const char *text, size_t length, Script &out, std::string *error,
+                 const IncludeReader &include = IncludeReader());
 
 // The program's own resources, parsed from the embedded script on first use. A script that
 // does not parse leaves them empty (the tests parse it, so that never ships).

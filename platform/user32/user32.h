@@ -1,5 +1,6 @@
-// user32 of the stand-in: message boxes, cursors, icons and strings (windows, messages
-// and controls join as the window system grows).
+// user32 of the stand-in: message boxes, cursors, icons and strings, windows, messages,
+// controls and dialogs; the device contexts of windows, the system colours, and the
+// drawing of rectangles, edges, text and icons (through gdi32).
 #ifndef QK_PLATFORM_USER32_H
 #define QK_PLATFORM_USER32_H
 
@@ -34,6 +35,8 @@
 #define IDIGNORE 5
 #define IDYES 6
 #define IDNO 7
+#define IDCLOSE 8
+#define IDHELP 9
 
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 
@@ -105,6 +108,11 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA *lpwcx);
 #define WS_MAXIMIZEBOX 0x00010000L
 #define WS_OVERLAPPEDWINDOW (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)
 #define WS_POPUPWINDOW (WS_POPUP | WS_BORDER | WS_SYSMENU)
+#define WS_TILED WS_OVERLAPPED
+#define WS_CHILDWINDOW WS_CHILD
+#define WS_ICONIC WS_MINIMIZE
+#define WS_SIZEBOX WS_THICKFRAME
+#define WS_TILEDWINDOW WS_OVERLAPPEDWINDOW
 
 #define WS_EX_DLGMODALFRAME 0x00000001L
 #define WS_EX_NOPARENTNOTIFY 0x00000004L
@@ -116,6 +124,13 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA *lpwcx);
 #define WS_EX_CONTROLPARENT 0x00010000L
 #define WS_EX_STATICEDGE 0x00020000L
 #define WS_EX_APPWINDOW 0x00040000L
+#define WS_EX_ACCEPTFILES 0x00000010L
+#define WS_EX_MDICHILD 0x00000040L
+#define WS_EX_CONTEXTHELP 0x00000400L
+#define WS_EX_RIGHT 0x00001000L
+#define WS_EX_LEFT 0x00000000L
+#define WS_EX_RTLREADING 0x00002000L
+#define WS_EX_LEFTSCROLLBAR 0x00004000L
 
 #define CW_USEDEFAULT ((int)0x80000000)
 
@@ -490,6 +505,16 @@ BOOL WINAPI ExitWindowsEx(UINT uFlags, DWORD dwReserved);
 #define BS_MULTILINE 0x00002000L
 #define BS_NOTIFY 0x00004000L
 #define BS_FLAT 0x00008000L
+#define BS_3STATE 0x00000005L
+#define BS_AUTO3STATE 0x00000006L
+#define BS_USERBUTTON 0x00000008L
+#define BS_PUSHBOX 0x0000000AL
+#define BS_LEFTTEXT 0x00000020L
+#define BS_RIGHTBUTTON BS_LEFTTEXT
+#define BS_TEXT 0x00000000L
+#define BS_ICON 0x00000040L
+#define BS_BITMAP 0x00000080L
+#define BS_PUSHLIKE 0x00001000L
 
 #define BN_CLICKED 0
 #define BN_PAINT 1
@@ -539,6 +564,12 @@ typedef INT_PTR(CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define DS_3DLOOK 0x0004L
 #define DS_CONTROL 0x0400L
 #define DS_CENTER 0x0800L
+#define DS_FIXEDSYS 0x0008L
+#define DS_NOFAILCREATE 0x0010L
+#define DS_CONTROL 0x0400L
+#define DS_CENTERMOUSE 0x1000L
+#define DS_CONTEXTHELP 0x2000L
+#define DS_SHELLFONT (DS_SETFONT | DS_FIXEDSYS)
 
 #define DLGC_WANTARROWS 0x0001
 #define DLGC_WANTTAB 0x0002
@@ -610,6 +641,9 @@ BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT *lpPaint);
 #define ES_AUTOHSCROLL 0x0080L
 #define ES_NOHIDESEL 0x0100L
 #define ES_READONLY 0x0800L
+#define ES_OEMCONVERT 0x0400L
+#define ES_WANTRETURN 0x1000L
+#define ES_NUMBER 0x2000L
 #define EN_SETFOCUS 0x0100
 #define EN_KILLFOCUS 0x0200
 #define EN_CHANGE 0x0300
@@ -633,6 +667,13 @@ BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT *lpPaint);
 #define LBS_WANTKEYBOARDINPUT 0x0400L
 #define LBS_EXTENDEDSEL 0x0800L
 #define LBS_DISABLENOSCROLL 0x1000L
+#define LBS_OWNERDRAWFIXED 0x0010L
+#define LBS_OWNERDRAWVARIABLE 0x0020L
+#define LBS_USETABSTOPS 0x0080L
+#define LBS_MULTICOLUMN 0x0200L
+#define LBS_NODATA 0x2000L
+#define LBS_NOSEL 0x4000L
+#define LBS_STANDARD (LBS_NOTIFY | LBS_SORT | WS_VSCROLL | WS_BORDER)
 #define LB_OKAY 0
 #define LB_ERR (-1)
 #define LB_ERRSPACE (-2)
@@ -671,6 +712,17 @@ BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT *lpPaint);
 #define CBS_SORT 0x0100L
 #define CBS_HASSTRINGS 0x0200L
 #define CBS_DISABLENOSCROLL 0x0800L
+#define CBS_OWNERDRAWFIXED 0x0010L
+#define CBS_OWNERDRAWVARIABLE 0x0020L
+#define CBS_OEMCONVERT 0x0080L
+#define CBS_NOINTEGRALHEIGHT 0x0400L
+#define CBS_UPPERCASE 0x2000L
+#define CBS_LOWERCASE 0x4000L
+
+// Scroll bar styles
+#define SBS_HORZ 0x0000L
+#define SBS_VERT 0x0001L
+
 #define CB_OKAY 0
 #define CB_ERR (-1)
 #define CB_ERRSPACE (-2)
@@ -708,7 +760,154 @@ BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT *lpPaint);
 #define SS_LEFTNOWORDWRAP 0x0000000CL
 #define SS_TYPEMASK 0x0000001FL
 #define SS_CENTERIMAGE 0x00000200L
+#define SS_BLACKFRAME 0x00000007L
+#define SS_GRAYFRAME 0x00000008L
+#define SS_WHITEFRAME 0x00000009L
+#define SS_USERITEM 0x0000000AL
+#define SS_OWNERDRAW 0x0000000DL
+#define SS_BITMAP 0x0000000EL
+#define SS_ENHMETAFILE 0x0000000FL
+#define SS_ETCHEDHORZ 0x00000010L
+#define SS_ETCHEDVERT 0x00000011L
+#define SS_ETCHEDFRAME 0x00000012L
+#define SS_NOTIFY 0x00000100L
+#define SS_RIGHTJUST 0x00000400L
+#define SS_REALSIZEIMAGE 0x00000800L
+#define SS_SUNKEN 0x00001000L
+#define SS_ENDELLIPSIS 0x00004000L
+#define SS_PATHELLIPSIS 0x00008000L
+#define SS_WORDELLIPSIS 0x0000C000L
 #define STM_SETICON 0x0170
 #define STM_GETICON 0x0171
+
+
+// Device contexts of windows: a new DC has the System font, the white brush and the black
+// pen. GetDC(NULL) gives a DC of the screen.
+HDC WINAPI GetDC(HWND hWnd);
+// 1 when the DC was released, 0 when it was no DC taken with GetDC.
+int WINAPI ReleaseDC(HWND hWnd, HDC hDC);
+
+// System colours: the classic Windows 95 scheme.
+#define COLOR_SCROLLBAR 0
+#define COLOR_BACKGROUND 1
+#define COLOR_ACTIVECAPTION 2
+#define COLOR_INACTIVECAPTION 3
+#define COLOR_MENU 4
+#define COLOR_WINDOW 5
+#define COLOR_WINDOWFRAME 6
+#define COLOR_MENUTEXT 7
+#define COLOR_WINDOWTEXT 8
+#define COLOR_CAPTIONTEXT 9
+#define COLOR_ACTIVEBORDER 10
+#define COLOR_INACTIVEBORDER 11
+#define COLOR_APPWORKSPACE 12
+#define COLOR_HIGHLIGHT 13
+#define COLOR_HIGHLIGHTTEXT 14
+#define COLOR_BTNFACE 15
+#define COLOR_BTNSHADOW 16
+#define COLOR_GRAYTEXT 17
+#define COLOR_BTNTEXT 18
+#define COLOR_INACTIVECAPTIONTEXT 19
+#define COLOR_BTNHIGHLIGHT 20
+#define COLOR_3DDKSHADOW 21
+#define COLOR_3DLIGHT 22
+#define COLOR_INFOTEXT 23
+#define COLOR_INFOBK 24
+#define COLOR_HOTLIGHT 26
+#define COLOR_GRADIENTACTIVECAPTION 27
+#define COLOR_GRADIENTINACTIVECAPTION 28
+#define COLOR_MENUHILIGHT 29
+#define COLOR_MENUBAR 30
+#define COLOR_DESKTOP COLOR_BACKGROUND
+#define COLOR_3DFACE COLOR_BTNFACE
+#define COLOR_3DSHADOW COLOR_BTNSHADOW
+#define COLOR_3DHIGHLIGHT COLOR_BTNHIGHLIGHT
+#define COLOR_3DHILIGHT COLOR_BTNHIGHLIGHT
+#define COLOR_BTNHILIGHT COLOR_BTNHIGHLIGHT
+
+// The colour of a display element; 0 for an index the platform does not know.
+DWORD WINAPI GetSysColor(int nIndex);
+// A brush of a system colour, owned by the system (DeleteObject leaves it alone); NULL
+// for an unknown index. A class background may also be given as (HBRUSH)(COLOR_x + 1),
+// which every call taking a brush understands.
+HBRUSH WINAPI GetSysColorBrush(int nIndex);
+
+// Drawing
+int WINAPI FillRect(HDC hDC, const RECT *lprc, HBRUSH hbr);
+int WINAPI FrameRect(HDC hDC, const RECT *lprc, HBRUSH hbr);
+BOOL WINAPI InvertRect(HDC hDC, const RECT *lprc);
+// A dotted rectangle drawn by inverting pixels: drawn twice, it is gone.
+BOOL WINAPI DrawFocusRect(HDC hDC, const RECT *lprc);
+
+#define BDR_RAISEDOUTER 0x0001
+#define BDR_SUNKENOUTER 0x0002
+#define BDR_RAISEDINNER 0x0004
+#define BDR_SUNKENINNER 0x0008
+#define BDR_OUTER (BDR_RAISEDOUTER | BDR_SUNKENOUTER)
+#define BDR_INNER (BDR_RAISEDINNER | BDR_SUNKENINNER)
+#define BDR_RAISED (BDR_RAISEDOUTER | BDR_RAISEDINNER)
+#define BDR_SUNKEN (BDR_SUNKENOUTER | BDR_SUNKENINNER)
+#define EDGE_RAISED (BDR_RAISEDOUTER | BDR_RAISEDINNER)
+#define EDGE_SUNKEN (BDR_SUNKENOUTER | BDR_SUNKENINNER)
+#define EDGE_ETCHED (BDR_SUNKENOUTER | BDR_RAISEDINNER)
+#define EDGE_BUMP (BDR_RAISEDOUTER | BDR_SUNKENINNER)
+#define BF_LEFT 0x0001
+#define BF_TOP 0x0002
+#define BF_RIGHT 0x0004
+#define BF_BOTTOM 0x0008
+#define BF_TOPLEFT (BF_TOP | BF_LEFT)
+#define BF_TOPRIGHT (BF_TOP | BF_RIGHT)
+#define BF_BOTTOMLEFT (BF_BOTTOM | BF_LEFT)
+#define BF_BOTTOMRIGHT (BF_BOTTOM | BF_RIGHT)
+#define BF_RECT (BF_LEFT | BF_TOP | BF_RIGHT | BF_BOTTOM)
+#define BF_DIAGONAL 0x0010
+#define BF_MIDDLE 0x0800
+#define BF_SOFT 0x1000
+#define BF_ADJUST 0x2000
+#define BF_FLAT 0x4000
+#define BF_MONO 0x8000
+// The stand-in draws the straight edges; BF_DIAGONAL draws nothing.
+BOOL WINAPI DrawEdge(HDC hdc, LPRECT qrc, UINT edge, UINT grfFlags);
+
+#define DT_TOP 0x00000000
+#define DT_LEFT 0x00000000
+#define DT_CENTER 0x00000001
+#define DT_RIGHT 0x00000002
+#define DT_VCENTER 0x00000004
+#define DT_BOTTOM 0x00000008
+#define DT_WORDBREAK 0x00000010
+#define DT_SINGLELINE 0x00000020
+#define DT_EXPANDTABS 0x00000040
+#define DT_TABSTOP 0x00000080
+#define DT_NOCLIP 0x00000100
+#define DT_EXTERNALLEADING 0x00000200
+#define DT_CALCRECT 0x00000400
+#define DT_NOPREFIX 0x00000800
+#define DT_INTERNAL 0x00001000
+#define DT_EDITCONTROL 0x00002000
+#define DT_PATH_ELLIPSIS 0x00004000
+#define DT_END_ELLIPSIS 0x00008000
+#define DT_MODIFYSTRING 0x00010000
+#define DT_RTLREADING 0x00020000
+#define DT_WORD_ELLIPSIS 0x00040000
+#define DT_HIDEPREFIX 0x00100000
+// Formatted text in a rectangle: lines end at '\n' (or "\r\n"), and with DT_WORDBREAK
+// also where the next word would not fit; '&' underlines the next character ("&&" is one
+// '&') unless DT_NOPREFIX. DT_VCENTER and DT_BOTTOM act on a DT_SINGLELINE text only.
+// Gives the height of the text (with DT_VCENTER or DT_BOTTOM: from the rectangle's top
+// to the bottom of the text); with DT_CALCRECT nothing is drawn and the rectangle is
+// made to hold the text.
+int WINAPI DrawTextA(HDC hdc, LPCSTR lpchText, int cchText, LPRECT lprc, UINT format);
+
+#define DI_MASK 0x0001
+#define DI_IMAGE 0x0002
+#define DI_NORMAL 0x0003
+#define DI_COMPAT 0x0004
+#define DI_DEFAULTSIZE 0x0008
+// An icon scaled to cx x cy (0: the icon's own size, or SM_CXICON with DI_DEFAULTSIZE).
+BOOL WINAPI DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cxWidth, int cyWidth, UINT istepIfAniCur,
+                       HBRUSH hbrFlickerFreeDraw, UINT diFlags);
+// An icon at 32 x 32.
+BOOL WINAPI DrawIcon(HDC hDC, int X, int Y, HICON hIcon);
 
 #endif

@@ -98,7 +98,7 @@ void FrameInsets(DWORD style, DWORD exStyle, bool topLevel, int &left, int &top,
     }
     left = right = top = bottom = frame;
     // A vertical scroll bar takes its width from the client area's right side.
-    if (!topLevel && (style & WS_VSCROLL)) right += 16;
+    if (!topLevel && (style & WS_VSCROLL)) right += ScrollBarWidth();
     if ((style & WS_CAPTION) == WS_CAPTION) top += kCaption;
 }
 
@@ -398,13 +398,6 @@ bool Contains(Window *root, Window *w) {
 }
 
 }  // namespace
-
-namespace qk {
-namespace wnd {
-// Focus, activation and capture are kept in message.cpp; these let destruction move them.
-void ForgetWindow(Window *w);
-}  // namespace wnd
-}  // namespace qk
 
 BOOL WINAPI DestroyWindow(HWND hWnd) {
     Window *w = FromHandle(hWnd);
@@ -736,7 +729,6 @@ int WINAPI GetSystemMetrics(int index) {
 
 namespace qk {
 namespace wnd {
-void ResetMessages();
 
 void ResetWindowSystem() {
     g_failRegistration = false;

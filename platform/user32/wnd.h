@@ -93,6 +93,8 @@ void ScreenSize(int &width, int &height);
 
 // Built-in window classes, registered on first use.
 void RegisterSystemClasses();
+// Registers one class of the system's own (CS_GLOBALCLASS, kept by ResetWindowSystem).
+void RegisterSystemClass(const char *name, WNDPROC proc, UINT style, HBRUSH background);
 LRESULT CALLBACK ButtonProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK StaticProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK StatusBarProc(HWND, UINT, WPARAM, LPARAM);
@@ -101,21 +103,33 @@ LRESULT CALLBACK EditProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK ListBoxProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK ComboBoxProc(HWND, UINT, WPARAM, LPARAM);
 
-// The order of sorted lists: negative, zero or positive as a sorts before, with or after b.
-int CompareListText(const std::string &a, const std::string &b);
+// The vertical scroll bar (scroll.cpp). Its width, GetSystemMetrics(SM_CXVSCROLL), is the
+// width of every scroll bar and of the combo box's arrow button.
+int ScrollBarWidth();
 // Draws a classic vertical scroll bar in r (arrows and track) with a thumb for `first`
 // of `total` rows where `visible` fit (no thumb when everything fits).
 void DrawVerticalScrollBar(HDC dc, RECT r, int first, int visible, int total);
-// Draws list rows from `first` into r: the selected ones highlighted, a focus rectangle
-// round `focusRow` (-1: none).
-void DrawListRows(HDC dc, RECT r, const std::vector<std::string> &rows, int first, int rowHeight,
-                  const std::vector<bool> &selected, int highlighted, int focusRow);
+// The rows a click at y on a scroll bar `height` pixels high scrolls by: one up or down on
+// its arrows, else a page of `page` rows towards the click (above or below the middle).
+int ScrollBarClick(int y, int height, int page);
+
+// A control tells its parent what happened: WM_COMMAND with the control's id and the
+// notification code, the control's handle in lParam (nothing for a control without parent).
+void NotifyParent(Window *w, WORD code);
 
 // The font a control draws and measures with: the one set by WM_SETFONT, else System.
 int ControlFont(const Window *w);  // a qk::gdi::FontId value
 
 // Destroys every window, forgets the program's classes and empties the queue. For tests.
 void ResetWindowSystem();
+// Empties the message queue and forgets the quit and the shutdown asked for (message.cpp).
+void ResetMessages();
+// Drops a window that is going from the focus, the activation, the capture and the queue
+// (message.cpp).
+void ForgetWindow(Window *w);
+// Ends the session as a shutdown does, when the program next waits for a message: every
+// top-level window is asked (WM_QUERYENDSESSION), told (WM_ENDSESSION) and destroyed.
+void RequestShutdown();
 // Start-up faults for tests: RegisterClassExA fails; CreateWindowExA fails for windows of
 // one class (nullptr: none). ResetWindowSystem turns both off.
 void FailClassRegistration(bool on);

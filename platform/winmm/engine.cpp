@@ -9,7 +9,7 @@
 #include <mutex>
 
 #include "platform/driver/driver.h"
-#include "platform/kernel32/kernel32_test.h"
+#include "platform/kernel32/globalmem.h"
 #include "platform/winmm/wav.h"
 #include "platform/winmm/winmm.h"
 
@@ -220,13 +220,10 @@ int Render(int16_t *out, int frames, int rate) {
             v.window[3] = NextSourceFrame(v);
         }
         if (++v.outputDone >= v.outputFrames) {
-            if (v.loop) {
+            if (v.loop)
                 v.outputDone = 0;  // looping: the source restarts by itself, seamlessly
-            } else {
-                v.active = false;
-                g_generation++;
-                g_ended.notify_all();
-            }
+            else
+                StopVoice();
         }
     }
     if (i < frames) memset(out + 2 * i, 0, sizeof(int16_t) * 2 * (size_t)(frames - i));
@@ -259,9 +256,7 @@ void Close() {
         std::lock_guard<std::mutex> lock(g_mutex);
         wasOpen = g_opened;
         g_opened = false;
-        g_voice.active = false;
-        g_generation++;
-        g_ended.notify_all();
+        StopVoice();
     }
     if (wasOpen) driver::AudioClose();
 }

@@ -9,17 +9,23 @@ differs (or that only one side printed) must be documented in DIFFERENCES.md as
     ## <probe>: <key>
     - stand-in: `<value>`
     - wine: `<value>`
+    - why: [<reason>](#<reason>)
 
+with both values exactly as printed, and the reason stated once, in the "# Reasons" section:
+
+    ### <reason>
     Why the stand-in differs on purpose (at least one line of text).
 
-with both values exactly as printed. An undocumented difference fails, so does a documented
-one whose values are not the ones printed now, and so does a documented one that no longer
-occurs. Exit code 0 when all is accounted for.
+An undocumented difference fails, so does a documented one whose values are not the ones
+printed now, and so does a documented one that no longer occurs. A reason no entry names, an
+entry naming no reason or one that is not stated, and text in an entry besides its three
+lines are mistakes in the file. Exit code 0 when all is accounted for.
 """
 import re
 import sys
 
 MISSING = "<missing>"
+REASONS = "Reasons"
 
 
 def read_output(path):
@@ -41,40 +47,83 @@ def read_output(path):
 
 
 def read_differences(path):
+    """The entries, {(probe, key): {"line", "stand-in", "wine", "why"}}, and the reasons,
+    {name: {"line", "text"}}, of a DIFFERENCES.md."""
     entries = {}
-    current = None
+    reasons = {}
+    section = None  # the "# ..." heading above
+    entry = None
+    reason = None
     with open(path, encoding="utf-8") as f:
-        for number, line in enumerate(f.read().split("\n"), 1):
-            heading = re.match(r"^## ([A-Za-z0-9_]+): (.+)$", line)
-            if heading:
-                current = (heading.group(1), heading.group(2))
-                if current in entries:
-                    raise SystemExit(f"{path}:{number}: entry listed twice: {current[0]}: {current[1]}")
-                entries[current] = {"line": number, "why": ""}
-                continue
-            if line.startswith("#"):
-                current = None
-                continue
-            if current is None:
-                continue
-            side = re.match(r"^- (stand-in|wine): `(.*)`$", line)
-            if side:
-                entries[current][side.group(1)] = side.group(2)
-            elif line.strip():
-                entries[current]["why"] += line.strip() + " "
+        lines = f.read().split("\n")
+    for number, line in enumerate(lines, 1):
+        if line.startswith("# "):
+            section = line[2:].strip()
+            entry = reason = None
+            continue
+        heading = re.match(r"^## ([A-Za-z0-9_]+): (.+)$", line)
+        if heading:
+            if section == REASONS:
+                raise SystemExit(f"{path}:{number}: an entry among the reasons")
+            key = (heading.group(1), heading.group(2))
+            if key in entries:
+                raise SystemExit(f"{path}:{number}: entry listed twice: {key[0]}: {key[1]}")
+            entry = entries[key] = {"line": number}
+            reason = None
+            continue
+        named = re.match(r"^### ([a-z0-9-]+)$", line)
+        if named:
+            if section != REASONS:
+                raise SystemExit(f"{path}:{number}: a reason outside the '# {REASONS}' section")
+            name = named.group(1)
+            if name in reasons:
+                raise SystemExit(f"{path}:{number}: reason stated twice: {name}")
+            reason = reasons[name] = {"line": number, "text": ""}
+            entry = None
+            continue
+        if line.startswith("#"):
+            raise SystemExit(f"{path}:{number}: a heading of no known kind: {line!r}")
+        if reason is not None:
+            if line.strip():
+                reason["text"] += line.strip() + " "
+            continue
+        if entry is None:
+            continue
+        side = re.match(r"^- (stand-in|wine): `(.*)`$", line)
+        why = re.match(r"^- why: \[([a-z0-9-]+)\]\(#([a-z0-9-]+)\)$", line)
+        if side:
+            if side.group(1) in entry:
+                raise SystemExit(f"{path}:{number}: a second '- {side.group(1)}:' line")
+            entry[side.group(1)] = side.group(2)
+        elif why:
+            if why.group(1) != why.group(2):
+                raise SystemExit(f"{path}:{number}: the reason's link does not match its name")
+            if "why" in entry:
+                raise SystemExit(f"{path}:{number}: a second '- why:' line")
+            entry["why"] = why.group(1)
+        elif line.strip():
+            raise SystemExit(f"{path}:{number}: text in an entry; a reason is stated once, under '# {REASONS}'")
     for (probe, key), entry in entries.items():
-        for side in ("stand-in", "wine"):
-            if side not in entry:
-                raise SystemExit(f"{path}:{entry['line']}: {probe}: {key}: no '- {side}: `...`' line")
-        if not entry["why"].strip():
-            raise SystemExit(f"{path}:{entry['line']}: {probe}: {key}: no reason given")
-    return entries
+        for field in ("stand-in", "wine"):
+            if field not in entry:
+                raise SystemExit(f"{path}:{entry['line']}: {probe}: {key}: no '- {field}: `...`' line")
+        if "why" not in entry:
+            raise SystemExit(f"{path}:{entry['line']}: {probe}: {key}: no '- why: [reason](#reason)' line")
+        if entry["why"] not in reasons:
+            raise SystemExit(f"{path}:{entry['line']}: {probe}: {key}: no reason '{entry['why']}' is stated")
+    used = {entry["why"] for entry in entries.values()}
+    for name, reason in reasons.items():
+        if not reason["text"].strip():
+            raise SystemExit(f"{path}:{reason['line']}: reason {name} says nothing")
+        if name not in used:
+            raise SystemExit(f"{path}:{reason['line']}: reason {name} is named by no entry")
+    return entries, reasons
 
 
 def main():
     if len(sys.argv) < 5:
         raise SystemExit(__doc__)
-    entries = read_differences(sys.argv[1])
+    entries, _ = read_differences(sys.argv[1])
     standin_dir, wine_dir, probes = sys.argv[2], sys.argv[3], sys.argv[4:]
     failures = 0
     seen = set()

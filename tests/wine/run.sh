@@ -206,7 +206,9 @@ fi
 
 # --- 5. a right-click and the picker assign a file to slot 1 ----------------------------------
 scenario "a right-click and the picker assign a file to slot 1"
-if ! "$windres" -i "$exe" -O rc 2>/dev/null | grep -Eq '^"?NTFS"? DIALOG'; then
+# grep reads windres's output to its end: with -q it would stop at the match, and windres,
+# writing the rest into a closed pipe, would fail the pipeline (pipefail) now and then.
+if ! "$windres" -i "$exe" -O rc 2>/dev/null | grep -E '^"?NTFS"? DIALOG' >/dev/null; then
     fail "the executable has no dialog resource \"NTFS\""
 else
     before=$failures

@@ -119,14 +119,20 @@ void ShowSystemMenu(HWND top) {
 
 namespace headless {
 
-const std::vector<BoxRecord> &Boxes() { return g_boxes; }
+std::vector<BoxRecord> Boxes() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_boxes;
+}
 
 void QueueAnswer(int answer) {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_answers.push_back(answer);
 }
 
-const std::vector<HCURSOR> &CursorLog() { return g_cursors; }
+std::vector<HCURSOR> CursorLog() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_cursors;
+}
 
 std::vector<SoundRecord> Sounds() {
     std::lock_guard<std::mutex> lock(g_mutex);

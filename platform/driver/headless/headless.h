@@ -20,8 +20,9 @@ struct BoxRecord {
     int answer;
 };
 
-// Message boxes shown so far, oldest first.
-const std::vector<BoxRecord> &Boxes();
+// Message boxes shown so far, oldest first (a copy, taken under the driver's lock, as are
+// CursorLog and Sounds).
+std::vector<BoxRecord> Boxes();
 // Answers for the next message boxes, in order. When none is queued a box is answered
 // with its first button (OK, Yes, Abort, Retry).
 void QueueAnswer(int answer);
@@ -30,7 +31,7 @@ void QueueAnswer(int answer);
 // once `Pump` delivers it (a box without an owner leaves every window enabled).
 void WhileBoxShown(std::function<void(const BoxRecord &)> hook);
 // Every cursor the program set, in order.
-const std::vector<HCURSOR> &CursorLog();
+std::vector<HCURSOR> CursorLog();
 
 // Steps run one at a time whenever the program waits for input (its message queue is
 // empty). When no step is left, every top-level window is sent WM_CLOSE, as a user

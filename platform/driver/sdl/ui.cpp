@@ -31,10 +31,6 @@
 #include "platform/user32/wnd.h"
 
 namespace qk {
-namespace wnd {
-void RequestShutdown();
-}  // namespace wnd
-
 namespace sdl {
 namespace {
 

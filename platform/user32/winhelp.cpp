@@ -1,4 +1,5 @@
-// WinHelpA and ExitWindowsEx.
+// WinHelpA: the program's help file, found beside the program or where it was installed,
+// opened by the desktop's viewer.
 #include <limits.h>
 #include <string.h>
 #include <unistd.h>
@@ -9,7 +10,7 @@
 #include "platform/driver/driver.h"
 #include "platform/kernel32/codepage.h"
 #include "platform/kernel32/dos.h"
-#include "platform/user32/wnd.h"
+#include "platform/user32/user32.h"
 
 #ifndef QK_RES_DIR
 #define QK_RES_DIR ""
@@ -64,19 +65,5 @@ BOOL WINAPI WinHelpA(HWND hWnd, LPCSTR file, UINT command, ULONG_PTR data) {
         MessageBoxA(hWnd, text.c_str(), "Help", MB_OK | MB_ICONINFORMATION);
         return FALSE;
     }
-    return TRUE;
-}
-
-namespace qk {
-namespace wnd {
-void RequestShutdown();
-}  // namespace wnd
-}  // namespace qk
-
-// The stand-in never shuts the host down: it ends the session of this program as a
-// shutdown would (every top-level window is asked, told and closed), so the program
-// saves what it saves when its window goes.
-BOOL WINAPI ExitWindowsEx(UINT, DWORD) {
-    qk::wnd::RequestShutdown();
     return TRUE;
 }
