@@ -17,6 +17,8 @@ namespace qk {
 std::string ConfigDir();
 // Creates the configuration folder (and its parents) when it is missing.
 bool EnsureConfigDir();
+// The host folder the running executable lies in ("" when it cannot be told).
+std::string ExecutableDir();
 
 struct DriveInfo {
     char letter;       // 'A'..'Z'

@@ -18,15 +18,6 @@
 
 namespace {
 
-std::string ExecutableDir() {
-    char buf[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return "";
-    buf[n] = 0;
-    std::string p = buf;
-    return p.substr(0, p.find_last_of('/'));
-}
-
 // A help file is looked for beside the program, in its installed share folder and in
 // the sources it was built from; "NAME.HLP" is found as itself or as "NAME.html".
 std::string FindHelp(const char *name) {
@@ -34,7 +25,7 @@ std::string FindHelp(const char *name) {
     size_t slash = base.find_last_of("\\/:");
     if (slash != std::string::npos) base = base.substr(slash + 1);
     std::string stem = base.substr(0, base.find_last_of('.'));
-    std::string exe = ExecutableDir();
+    std::string exe = qk::ExecutableDir();
     std::vector<std::string> dirs = {exe, exe + "/res", exe + "/../share/qksonnerix", QK_RES_DIR};
     for (const std::string &d : dirs) {
         if (d.empty()) continue;

@@ -24,15 +24,6 @@ namespace {
 
 const char kSettings[] = "ZELVRANT.INI";
 
-std::string ExecutableDir() {
-    char buf[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return "";
-    buf[n] = 0;
-    std::string p = buf;
-    return p.substr(0, p.find_last_of('/'));
-}
-
 bool ReadSmallFile(const std::string &path, std::string &bytes) {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) return false;
@@ -79,7 +70,7 @@ std::string StarterSettings(const std::string &bank, const std::string &folder) 
 }  // namespace
 
 void GiveStarterSettings() {
-    std::string exe = ExecutableDir();
+    std::string exe = qk::ExecutableDir();
     if (exe.empty()) return;
     std::string config = ConfigDir(), actual;
     if (FindEntryNoCase(config, kSettings, actual)) return;
