@@ -6,13 +6,14 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  libgtest-dev libsdl2-dev libsdl2-ttf-dev libpulse-dev libx11-dev libdbus-1-dev fonts-wine
+  libgtest-dev libsdl2-dev libsdl2-ttf-dev libpulse-dev libpipewire-0.3-dev libjack-jackd2-dev libx11-dev libdbus-1-dev
+  fonts-wine
   sox
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   wine64 xvfb xdotool openbox wmctrl x11-apps x11-utils x11-xkb-utils python3
   clang libclang-rt-14-dev
   xdg-utils
-  pulseaudio pulseaudio-utils python3-xlib
+  pulseaudio pulseaudio-utils python3-xlib jackd2 pipewire-jack
   pipewire pipewire-pulse wireplumber dbus-daemon dbus-bin util-linux weston
   dpkg-dev desktop-file-utils appstream man-db
 )

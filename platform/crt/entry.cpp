@@ -1,9 +1,12 @@
 // The process entry of the stand-in. The player's own options are taken first:
 //   --help, --version             print and end
 //   --list-audio-devices          prints the sound outputs, one a line, and ends
-//   --audio-device NAME           plays on the first output whose name contains NAME
+//   --audio-output NAME           the sound system: pipewire, pulse, sdl or jack (or =NAME;
+//                                 QKSONNERIX_AUDIO_OUTPUT when the option is not given)
+//   --audio-device NAME           plays on the first device whose name contains NAME
 //                                 (or =NAME; the environment's QKSONNERIX_AUDIO_DEVICE
 //                                 when the option is not given)
+//   --jack-connect PORT,PORT      where JACK's two outputs connect ("none": nowhere)
 //   --                            everything after it goes to the program
 // Then the driver is readied (without a display the desktop driver says so and the process
 // ends with 1) and the sound device opened, then WinMain runs with the program's instance,
@@ -33,14 +36,19 @@ void Usage(FILE *to) {
             "Usage: qksonnerix [OPTION]...\n"
             "A sound-cart player: twelve samples on F1..F12 and a grid of buttons.\n"
             "\n"
-            "  --audio-device NAME     play on the first sound output whose name contains NAME\n"
+            "  --audio-output NAME     the sound system to play on: pipewire, pulse, sdl or jack\n"
+            "                          (by default the first of pipewire, pulse, sdl that answers)\n"
+            "  --audio-device NAME     play on the first device whose name contains NAME\n"
             "                          (case ignored; see --list-audio-devices)\n"
-            "  --list-audio-devices    list the sound outputs and exit\n"
+            "  --jack-connect PORT,PORT  on JACK, connect the two outputs to these ports\n"
+            "                          (\"none\": to nothing; by default the system's playback ports)\n"
+            "  --list-audio-devices    list the devices of the sound output in use and exit\n"
             "  --help                  show this help and exit\n"
             "  --version               show the version and exit\n"
             "\n"
             "Environment:\n"
-            "  QKSONNERIX_AUDIO_DEVICE     the sound output, when --audio-device is not given\n"
+            "  QKSONNERIX_AUDIO_OUTPUT     the sound system, when --audio-output is not given\n"
+            "  QKSONNERIX_AUDIO_DEVICE     the sound device, when --audio-device is not given\n"
             "  QKSONNERIX_AUDIO_AWAKE      1: the PulseAudio stream never corks while idle\n"
             "  QKSONNERIX_AUDIO_BUFFER_MS  what the PulseAudio stream keeps queued (60)\n"
             "  SDL_AUDIODRIVER             the sound system to use (pulseaudio, pipewire, alsa, ...)\n"
@@ -53,6 +61,8 @@ void Usage(FILE *to) {
 int main(int argc, char **argv) {
     std::string commandLine;
     const char *device = getenv("QKSONNERIX_AUDIO_DEVICE");
+    const char *output = getenv("QKSONNERIX_AUDIO_OUTPUT");
+    const char *connect = nullptr;
     bool list = false, ownOptions = true;
     for (int i = 1; i < argc; i++) {
         const char *a = argv[i];
@@ -85,10 +95,34 @@ int main(int argc, char **argv) {
                 device = a + 15;
                 continue;
             }
+            if (strcmp(a, "--audio-output") == 0 || strcmp(a, "--jack-connect") == 0) {
+                if (i + 1 >= argc) {
+                    fprintf(stderr, "qksonnerix: %s needs a value\n", a);
+                    return 2;
+                }
+                (a[2] == 'a' ? output : connect) = argv[++i];
+                continue;
+            }
+            if (strncmp(a, "--audio-output=", 15) == 0) {
+                output = a + 15;
+                continue;
+            }
+            if (strncmp(a, "--jack-connect=", 15) == 0) {
+                connect = a + 15;
+                continue;
+            }
         }
         if (!commandLine.empty()) commandLine += ' ';
         commandLine += a;
     }
+    if (!qk::driver::AudioChooseOutput(output)) {
+        std::string known;
+        for (const std::string &name : qk::driver::AudioOutputNames()) known += (known.empty() ? "" : ", ") + name;
+        fprintf(stderr, "qksonnerix: there is no sound output called \"%s\" (there are %s)\n", output, known.c_str());
+        return 2;
+    }
+    qk::driver::AudioConnectTo(connect);
+    qk::driver::AudioChoose(device);
     if (list) {
         std::vector<std::string> names = qk::driver::AudioDevices();
         if (names.empty()) {
@@ -102,7 +136,6 @@ int main(int argc, char **argv) {
     if (!qk::driver::Init()) return 1;
     // The sound device opens with the program, so that the first key sounds at once
     // (without a device the output is a silent clock until one appears).
-    qk::driver::AudioChoose(device);
     qk::sound::Open();
     int result = WinMain(GetModuleHandleA(NULL), NULL, &commandLine[0], SW_SHOWNORMAL);
     qk::sound::Close();

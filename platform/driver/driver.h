@@ -66,10 +66,17 @@ typedef int (*AudioRender)(int16_t *out, int frames, int rate);
 // is what the output runs at.
 bool AudioOpen(int &rate, int channels, int frames, AudioRender render);
 void AudioClose();
-// The output to open: the first whose name contains `namePart` (case ignored); NULL or ""
-// for the default output. Called before AudioOpen.
+// The device to open: the first whose name contains `namePart` (case ignored); NULL or
+// "" for the default device. Called before AudioOpen.
 void AudioChoose(const char *namePart);
-// The names of the outputs there are now.
+// The sound output to use, by name (one of AudioOutputNames); NULL or "" for the first of
+// the usual ones that opens. False for a name that is none of them.
+bool AudioChooseOutput(const char *name);
+std::vector<std::string> AudioOutputNames();
+// Where an output that connects its own ports (JACK) connects them: port names separated
+// by commas, "none" for nowhere; NULL or "" for the system's playback ports.
+void AudioConnectTo(const char *ports);
+// The names of the devices of the output in use, as AudioChoose matches them.
 std::vector<std::string> AudioDevices();
 // The sound just changed (a play started, or a stop): an output that queues ahead drops
 // what it queued and renders afresh. Called without the engine's lock.

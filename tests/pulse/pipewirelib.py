@@ -60,6 +60,14 @@ class PipeWireServer(PulseServer):
         with open(os.path.join(conf, "qk-sinks.conf"), "w") as f:
             f.write("context.objects = [\n%s\n]\n" % "\n".join(objects))
 
+    def client_env(self, env=None):
+        """A client's environment for this server: its Pulse server, and PipeWire's own
+        socket for the player's native stream."""
+        e = super().client_env(env)
+        e["PIPEWIRE_RUNTIME_DIR"] = self.runtime
+        e.pop("PIPEWIRE_REMOTE", None)
+        return e
+
     def _server_env(self):
         env = dict(os.environ)
         for k in ("PULSE_SERVER", "PULSE_SINK", "DISPLAY", "WAYLAND_DISPLAY", "PIPEWIRE_REMOTE"):

@@ -2,10 +2,12 @@
 """The player against a real PulseAudio server: the qksonnerix executable under Xvfb and
 openbox, a private pulseaudio with null sinks, their monitors recorded with parec.
 
-    pulse_test.py <qksonnerix> <case> [--server pulseaudio|pipewire]
+    pulse_test.py <qksonnerix> <case> [--server pulseaudio|pipewire] [--output pulse|pipewire]
 
-With --server pipewire the server is PipeWire's Pulse server (pipewire-pulse, with
-PipeWire, WirePlumber and a private session bus), which today's desktops run.
+With --server pipewire the server is PipeWire (with WirePlumber, pipewire-pulse and a
+private session bus), which today's desktops run. The player plays on its native PipeWire
+stream there, or with --output pulse on PipeWire's Pulse server; on PulseAudio it plays
+on its Pulse stream.
 
 Cases:
   key_sounds       F1 sounds at the sink, and the stream runs at the sink's own rate
@@ -58,15 +60,19 @@ def back_line(description, rate):
 
 
 class PulseDesktop(Desktop):
-    def __init__(self, exe, sinks=(("qk_main", "QK Main Output", 48000),), server="pulseaudio"):
+    def __init__(self, exe, sinks=(("qk_main", "QK Main Output", 48000),), server="pulseaudio", output="pulse"):
         super().__init__(exe)
         self.pulse = PipeWireServer(self.root, sinks) if server == "pipewire" else PulseServer(self.root, sinks)
+        self.output = output
         self.err_path = os.path.join(self.root, "player.err")
 
     def start_player(self, args=(), env_extra=None, wrap=()):
         env = self.pulse.client_env(self.env)
-        env["SDL_AUDIODRIVER"] = "pulseaudio"
-        for k in ("QKSONNERIX_AUDIO_DEVICE", "QKSONNERIX_AUDIO_BUFFER_MS", "QKSONNERIX_AUDIO_AWAKE"):
+        env.pop("SDL_AUDIODRIVER", None)
+        if self.output:
+            args = ["--audio-output", self.output] + list(args)
+        for k in ("QKSONNERIX_AUDIO_DEVICE", "QKSONNERIX_AUDIO_BUFFER_MS", "QKSONNERIX_AUDIO_AWAKE",
+                  "QKSONNERIX_AUDIO_OUTPUT"):
             env.pop(k, None)  # the player's own defaults, whatever the caller's environment holds
         for k, v in (env_extra or {}).items():
             if v is None:
@@ -194,8 +200,7 @@ def case_chosen_output(d):
     d.pulse.start()
     settings(d)
     env = d.pulse.client_env(d.env)
-    env["SDL_AUDIODRIVER"] = "pulseaudio"
-    listed = subprocess.run([d.exe, "--list-audio-devices"], env=env, stdout=subprocess.PIPE,
+    listed = subprocess.run([d.exe, "--audio-output", d.output, "--list-audio-devices"], env=env, stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE, timeout=30)
     check(listed.returncode == 0, "--list-audio-devices: exit %d" % listed.returncode)
     check(sorted(listed.stdout.decode().splitlines()) == ["Mixing Desk Out", "QK Main Output"],
@@ -264,9 +269,12 @@ def case_loop_under_load(d):
     d.write_ini(["[QK_Pex]", "Lock=0", "Sync=0", "Loop=1", "Auto=0", "Notify=0", "Rehearse=0", "X=40", "Y=40",
                  "W=640", "H=420", "Wave1=" + dos_path(tone)])
     mon = Monitor(d.pulse, "qk_main", keep=True)
-    # With an ordinary user's scheduling rights: CI runs as root, which could give the
-    # player's sound thread real-time priority; most operators' players get none.
-    d.start_player(wrap=["setpriv", "--bounding-set=-sys_nice", "--"])
+    # The Pulse stream with an ordinary user's scheduling rights: CI runs as root, which
+    # could give the player's sound thread real-time priority, and a Pulse stream's queue
+    # must hold without it. The native PipeWire stream plays only where its graph thread
+    # runs at real-time priority, as a desktop's RTKit gives it (without, the player takes
+    # the Pulse stream: see no_realtime).
+    d.start_player(wrap=["setpriv", "--bounding-set=-sys_nice", "--"] if d.output == "pulse" else [])
     main = d.find_window("QK Sonnerix")
     d.focus(main)
     # Both cores busy for the whole loop; each busy loop ends by itself if this script dies.
@@ -342,18 +350,48 @@ def case_sync_back_to_back(d):
     d.quit()
 
 
+def case_no_realtime(d):
+    """On PipeWire, a player whose graph thread cannot run at real-time priority (an
+    ordinary user without RTKit) plays on PipeWire's Pulse server, whose stream keeps a
+    queue; with it, on its own stream at a small quantum."""
+    check(isinstance(d.pulse, PipeWireServer), "this case is PipeWire's")
+    d.pulse.start()
+    settings(d)
+    for wrap, api, latency in ((["setpriv", "--bounding-set=-sys_nice", "--"], "pipewire-pulse", None),
+                               ([], None, "128/48000")):
+        d.output = None
+        mon = Monitor(d.pulse, "qk_main")
+        d.start_player(wrap=wrap)
+        mark = mon.mark()
+        press_f1(d)
+        mon.wait_for_sound(mark)
+        inputs = d.pulse.sink_inputs()
+        check(len(inputs) == 1, "expected one stream, got %s" % inputs)
+        props = inputs[0]["props"]
+        check(props.get("client.api") == api, "with %s the stream's client.api is %r" % (wrap, props.get("client.api")))
+        if latency:
+            check(props.get("node.latency") == latency, "the native stream asks for %r" % props.get("node.latency"))
+        check(d.stderr_lines() == [], "unexpected messages: %s" % d.stderr_lines())
+        mon.stop()
+        d.quit()
+
+
 CASES = {"key_sounds": case_key_sounds, "server_restart": case_server_restart, "server_later": case_server_later,
          "chosen_output": case_chosen_output, "loop_under_load": case_loop_under_load,
-         "sync_back_to_back": case_sync_back_to_back}
+         "sync_back_to_back": case_sync_back_to_back, "no_realtime": case_no_realtime}
 
 
 def main():
     args = sys.argv[1:]
-    server = "pulseaudio"
-    if len(args) == 4 and args[2] == "--server" and args[3] in ("pulseaudio", "pipewire"):
-        server = args[3]
-        args = args[:2]
-    if len(args) != 2 or args[1] not in CASES:
+    options = {"--server": "pulseaudio", "--output": None}
+    while len(args) > 2 and args[-2] in options:
+        options[args[-2]] = args[-1]
+        args = args[:-2]
+    server, output = options["--server"], options["--output"]
+    if output is None:
+        output = {"pulseaudio": "pulse", "pipewire": "pipewire"}.get(server)
+    if len(args) != 2 or args[1] not in CASES or server not in ("pulseaudio", "pipewire") or \
+            output not in ("pulse", "pipewire"):
         print(__doc__)
         return 2
     case = args[1]
@@ -367,14 +405,14 @@ def main():
     sinks = [("qk_main", "QK Main Output", 48000)]
     if case == "chosen_output":
         sinks.append(("qk_desk", "Mixing Desk Out", 44100))
-    d = PulseDesktop(os.path.abspath(args[0]), sinks, server)
+    d = PulseDesktop(os.path.abspath(args[0]), sinks, server, output)
     try:
         d.start()
         CASES[case](d)
-        print("passed: %s on %s" % (case, server))
+        print("passed: %s on %s (%s output)" % (case, server, output))
         return 0
     except (Failure, PulseError) as e:
-        print("FAILED: %s on %s: %s" % (case, server, e))
+        print("FAILED: %s on %s (%s output): %s" % (case, server, output, e))
         print("player output:", d.player_log())
         return 1
     finally:

@@ -18,7 +18,7 @@
 //
 // Locks: the main loop's lock is always taken before the engine's (Render takes the
 // engine's lock, and the engine never calls in here while it holds it).
-#include "platform/driver/sdl/pulse.h"
+#include "platform/driver/audio/output.h"
 
 #include <pthread.h>
 #include <pulse/pulseaudio.h>
@@ -42,17 +42,10 @@
 #include <shared_mutex>
 
 namespace qk {
-namespace driver {
-namespace pulse {
-
-bool NameMatches(const char *name, const std::string &part) {
-    if (!name) return false;
-    size_t n = strlen(name), k = part.size();
-    for (size_t i = 0; i + k <= n; i++)
-        if (strncasecmp(name + i, part.c_str(), k) == 0) return true;
-    return false;
-}
+namespace audio {
 namespace {
+
+using driver::AudioRender;
 
 // What the stream asks the server for: about 60 ms queued in all, topped up every third
 // of that. A new sound does not wait behind the queue (it is flushed), so the queue buys
@@ -433,20 +426,17 @@ bool SocketTakesNoMore() {
     return full;
 }
 
-}  // namespace
-
-bool Open(const std::string &wanted, int channels, AudioRender render, void (*lost)(), Opened &opened) {
+Attempt Open(const Request &request, Opened &opened) {
     std::unique_lock<std::shared_mutex> lifetime(g_lifetime);
     CloseLocked();
-    opened.answered = opened.hung = false;
-    g_render = render;
-    g_lost = lost;
-    g_channels = channels;
+    g_render = request.render;
+    g_lost = request.lost;
+    g_channels = request.channels;
     g_reportedLoss = true;  // nothing is reported until the stream is open
     g_raised = false;
     g_live = false;
     g_loop = pa_threaded_mainloop_new();
-    if (!g_loop) return false;
+    if (!g_loop) return Attempt::Absent;
     pa_proplist *props = pa_proplist_new();
     pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "QK Sonnerix");
     pa_proplist_sets(props, PA_PROP_APPLICATION_ID, "qksonnerix");
@@ -455,30 +445,32 @@ bool Open(const std::string &wanted, int channels, AudioRender render, void (*lo
     pa_proplist_free(props);
     if (!g_context) {
         CloseLocked();
-        return false;
+        return Attempt::Absent;
     }
     pa_context_set_state_callback(g_context, OnContextState, nullptr);
     // No autospawn: the desktop session owns the server; the keeper tries again later.
     if (pa_context_connect(g_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 ||
         pa_threaded_mainloop_start(g_loop) < 0) {
-        opened.hung = SocketTakesNoMore();
+        bool hung = SocketTakesNoMore();
         CloseLocked();
-        return false;
+        return hung ? Attempt::Hung : Attempt::Absent;
     }
     pa_threaded_mainloop_lock(g_loop);
     StartDeadline(kOpenLimitUsec);
     bool ready = WaitFor([] { return pa_context_get_state(g_context) == PA_CONTEXT_READY; }, ContextFailed);
-    bool ok = ready && OpenStream(wanted, opened);
-    opened.answered = ready || g_timedOut;  // a server that was reached, even one that hangs
-    opened.hung = !ok && (g_timedOut || (!ready && SocketTakesNoMore()));
+    bool ok = ready && OpenStream(request.wanted, opened);
+    // A server that answers but has no output yet (a sound server that is still starting
+    // makes its sinks a moment later) is tried again soon; one that was reached but does
+    // not answer, or whose socket takes no more connections, hangs.
+    Attempt attempt = ok                                           ? Attempt::Opened
+                      : g_timedOut || (!ready && SocketTakesNoMore()) ? Attempt::Hung
+                      : ready                                      ? Attempt::NotYet
+                                                                   : Attempt::Absent;
     StopDeadline();
     if (ok) g_reportedLoss = false;
     pa_threaded_mainloop_unlock(g_loop);
-    if (!ok) {
-        CloseLocked();
-        return false;
-    }
-    return true;
+    if (!ok) CloseLocked();
+    return attempt;
 }
 
 void Start() {
@@ -497,7 +489,6 @@ void Close() {
     CloseLocked();
 }
 
-namespace {
 void CloseLocked() {
     if (g_loop) pa_threaded_mainloop_stop(g_loop);
     if (g_stream) {
@@ -558,8 +549,6 @@ void Sleep(pa_usec_t usec) {
     WaitFor([&] { return ticked; }, StreamFailed);
     pa_threaded_mainloop_get_api(g_loop)->time_free(tick);
 }
-}  // namespace
-
 void Changed() {
     // While the output is being opened or closed (which can take a while when a server
     // hangs), a key must not wait: the opening writes the change once it is done.
@@ -597,6 +586,50 @@ void Drain() {
     pa_threaded_mainloop_unlock(g_loop);
 }
 
-}  // namespace pulse
-}  // namespace driver
+// The sinks' descriptions, from a connection of its own.
+bool Devices(std::vector<std::string> &names) {
+    pa_mainloop *loop = pa_mainloop_new();
+    if (!loop) return false;
+    pa_context *context = pa_context_new(pa_mainloop_get_api(loop), "QK Sonnerix");
+    bool ok = false;
+    if (context && pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
+        struct Listing {
+            std::vector<std::string> *names;
+            bool done;
+        } listing = {&names, false};
+        pa_operation *op = nullptr;
+        pa_usec_t until = pa_rtclock_now() + kOpenLimitUsec;
+        while (!listing.done && pa_rtclock_now() < until) {
+            pa_context_state_t state = pa_context_get_state(context);
+            if (!PA_CONTEXT_IS_GOOD(state)) break;
+            if (state == PA_CONTEXT_READY && !op)
+                op = pa_context_get_sink_info_list(
+                    context,
+                    [](pa_context *, const pa_sink_info *info, int eol, void *user) {
+                        Listing &l = *(Listing *)user;
+                        if (eol) l.done = true;
+                        else if (info) l.names->push_back(info->description ? info->description : info->name);
+                    },
+                    &listing);
+            pa_mainloop_prepare(loop, 10000);
+            pa_mainloop_poll(loop);
+            pa_mainloop_dispatch(loop);
+        }
+        ok = listing.done;
+        if (op) {
+            if (!ok) pa_operation_cancel(op);
+            pa_operation_unref(op);
+        }
+        pa_context_disconnect(context);
+    }
+    if (context) pa_context_unref(context);
+    pa_mainloop_free(loop);
+    return ok;
+}
+
+}  // namespace
+
+const Output kPulse = {"pulse", true, Open, Start, Close, Changed, Drain, Devices};
+
+}  // namespace audio
 }  // namespace qk

@@ -1,26 +1,22 @@
-// Desktop sound: a PulseAudio server when one answers (PulseAudio, or PipeWire's Pulse
-// server), through our own stream (pulse.cpp); otherwise the SDL audio device (ALSA and
-// the rest, as SDL finds them) with a small buffer. Either is opened at the device's own
-// rate, so that the engine's resampler is the only conversion on the way to the speaker.
-// SDL_AUDIODRIVER naming another backend than PulseAudio leaves the choice to SDL.
+// The desktop's sound output, kept: the outputs of the table (output.h) are tried in
+// order, or the one asked for alone, each opened at its device's own rate, so that the
+// engine's resampler is the only conversion on the way to the speaker.
 //
-// The output never stops the program. When no device opens, or the one in use goes away
+// The output never stops the program. When no output opens, or the one in use goes away
 // (a sound server restarts, an interface is unplugged), a silent clock renders in its
 // place, so synchronous plays last as long as their sound and a loop moves on as if it
-// were heard. The clock is a thread of its own; the keeper thread meanwhile tries to
-// open the output again, at growing intervals, so that a server that takes its time to
-// answer (or never answers) never holds the clock up. Once an output opens, the clock
-// stops and the output goes on from where the clock was. A line on stderr tells the
-// operator when the output is lost and when it is back; an output that keeps failing
-// right after it opens is retried ever more slowly and told as a count now and then.
+// were heard. The clock is a thread of its own; the keeper thread meanwhile tries to open
+// an output again, at growing intervals, so that a server that takes its time to answer
+// (or never answers) never holds the clock up. Once an output opens, the clock stops and
+// the output goes on from where the clock was. A line on stderr tells the operator when
+// the output is lost and when it is back; an output that keeps failing right after it
+// opens is retried ever more slowly and told as a count now and then.
 //
-// Locks: the keeper thread never holds g_signalMutex while it calls SDL or renders; the
-// device's callback takes g_signalMutex only to report a loss. So closing the device
-// (which waits for the callback to return) cannot wait on the callback's lock.
+// Locks: the keeper thread never holds g_signalMutex while it opens, closes or renders;
+// an output reports a loss by taking g_signalMutex alone. So closing an output (which may
+// wait for its thread to return) cannot wait on the lock that thread wants.
 #include <SDL.h>
-#include <dlfcn.h>
 #include <pthread.h>
-#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -33,24 +29,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/driver/audio/output.h"
 #include "platform/driver/driver.h"
-#include "platform/driver/sdl/pulse.h"
-
-// SDL's PulseAudio backend (2.26) subscribes to device changes in a thread of its own
-// and releases the operation it gets without looking at it; when the server goes away in
-// the moment between SDL's connection and that call, the operation is NULL and libpulse
-// aborts the whole process on it. The player must outlive a dying server, so a NULL
-// operation is passed over here; anything else goes on to libpulse.
-extern "C" void pa_operation_unref(void *operation) {
-    typedef void (*Unref)(void *);
-    static Unref real = (Unref)dlsym(RTLD_NEXT, "pa_operation_unref");
-    if (operation && real) real(operation);
-}
 
 namespace qk {
 namespace driver {
 namespace {
 
+using audio::Attempt;
+using audio::Output;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
@@ -62,23 +49,19 @@ const milliseconds kFirstRetry(25), kLongestRetry(400);
 // kLongestRepeatRetry, and repeats are told as a count at most every kRepeatReport.
 const milliseconds kSettled(5000), kLongestRepeatRetry(5000), kRepeatReport(10000);
 
-AudioRender g_render = nullptr;
-int g_channels = 2, g_frames = 256, g_preferredRate = 44100;
-std::string g_wanted;        // a part of the chosen output's name; empty: the default output
+audio::Request g_request;
+const Output *g_chosen = nullptr;        // asked for by name; null: the table's order
 bool g_toldUnmatched = false;
 
-// Touched by the keeper thread only, once it runs (before that, by AudioOpen).
-std::atomic<SDL_AudioDeviceID> g_device{0};
-bool g_native = false;       // the PulseAudio stream is the output
-bool g_subsystem = false;    // SDL's audio subsystem is initialised by us
+// The output open now, or null (set by the keeper; read by plays and stops, whose calls
+// each output makes safe against its own opening and closing).
+std::atomic<const Output *> g_current{nullptr};
 std::string g_deviceName;
-
-std::atomic<int> g_rate{44100};         // the rate the output runs at
-std::atomic<bool> g_lostSeen{false};    // the callback saw the device stop
+std::atomic<int> g_rate{44100};         // the rate the output (or the clock) runs at
 
 std::mutex g_signalMutex;
 std::condition_variable g_signal;
-bool g_lost = false;  // the device went away (under g_signalMutex)
+bool g_lost = false;  // the output went away (under g_signalMutex)
 bool g_stop = false;  // AudioClose wants the keeper to end (under g_signalMutex)
 // Plain threads, not std::threads: a process that ends by exit() from anywhere (a
 // library's fatal error, say) runs static destructors, and a joinable std::thread's
@@ -94,24 +77,15 @@ std::condition_variable g_clockWake;
 bool g_clockStop = false;  // under g_clockMutex
 
 void ReportLost() {
-    g_lostSeen.store(true);
     std::lock_guard<std::mutex> lock(g_signalMutex);
     g_lost = true;
     g_signal.notify_all();
 }
 
-void SDLCALL Callback(void *, Uint8 *stream, int len) {
-    g_render((int16_t *)stream, len / (2 * g_channels), g_rate.load(std::memory_order_relaxed));
-    // A device whose server went away is marked stopped by SDL, which then keeps calling
-    // here on a timer of its own; the keeper replaces it with the silent clock.
-    if (!g_lostSeen.load(std::memory_order_relaxed) && SDL_GetAudioDeviceStatus(g_device) == SDL_AUDIO_STOPPED)
-        ReportLost();
-}
-
 // Renders silence in real time, period by period, until told to stop. Every period that
 // is due is rendered, even after the machine held the thread up: the clock keeps time.
 void *SilentClock(void *) {
-    std::vector<int16_t> buffer((size_t)g_frames * (size_t)g_channels);
+    std::vector<int16_t> buffer((size_t)g_request.frames * (size_t)g_request.channels);
     auto next = Clock::now();
     std::unique_lock<std::mutex> lock(g_clockMutex);
     while (!g_clockStop) {
@@ -119,8 +93,8 @@ void *SilentClock(void *) {
         int rate = g_rate.load();
         auto now = Clock::now();
         while (next <= now) {
-            g_render(buffer.data(), g_frames, rate);
-            next += std::chrono::nanoseconds((int64_t)g_frames * 1000000000 / rate);
+            g_request.render(buffer.data(), g_request.frames, rate);
+            next += std::chrono::nanoseconds((int64_t)g_request.frames * 1000000000 / rate);
         }
         lock.lock();
         g_clockWake.wait_until(lock, next, [] { return g_clockStop; });
@@ -148,119 +122,60 @@ void StopClock() {
     g_clockRunning = false;
 }
 
-// ALSA's own messages (every probe of a machine without a sound card prints a few) would
-// bury the player's lines while the output is retried: they are kept off stderr. The
-// library is the one SDL loads, so its handler is set where SDL will find it.
-extern "C" void QuietAlsa(const char *, int, const char *, int, const char *, ...) {}
-
-void SilenceAlsa() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    void *alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_GLOBAL);
-    if (!alsa) return;
-    typedef void (*Handler)(const char *, int, const char *, int, const char *, ...);
-    typedef int (*SetHandler)(Handler);
-    SetHandler set = (SetHandler)dlsym(alsa, "snd_lib_error_set_handler");
-    if (set) set(QuietAlsa);
-}
-
-// Whether to try the PulseAudio server ourselves: unless SDL_AUDIODRIVER names only
-// other backends.
-bool NativeFirst() {
-    const char *drivers = getenv("SDL_AUDIODRIVER");
-    return !drivers || !*drivers || strstr(drivers, "pulse") != nullptr;
-}
-
 void TellUnmatched() {
     if (g_toldUnmatched) return;
     g_toldUnmatched = true;
-    fprintf(stderr, "qksonnerix: no sound output matches \"%s\"; using the default output\n", g_wanted.c_str());
+    fprintf(stderr, "qksonnerix: no sound output matches \"%s\"; using the default output\n", g_request.wanted.c_str());
 }
 
-void CloseDevice() {
-    if (g_native) pulse::Close();
-    g_native = false;
-    if (g_device) SDL_CloseAudioDevice(g_device);
-    g_device = 0;
-    if (g_subsystem) SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    g_subsystem = false;
+// The outputs to try: the one asked for, else the table's automatic ones in order.
+// SDL_AUDIODRIVER naming other backends than PipeWire's and PulseAudio's leaves the
+// choice to SDL, as it did before the player had outputs of its own.
+std::vector<const Output *> Candidates() {
+    if (g_chosen) return {g_chosen};
+    const char *drivers = getenv("SDL_AUDIODRIVER");
+    bool all = !drivers || !*drivers;
+    std::vector<const Output *> out;
+    for (const Output *o : audio::Outputs()) {
+        if (!o->tried) continue;
+        bool named = o == &audio::kSdl || (o == &audio::kPulse ? strstr(drivers ? drivers : "", "pulse") != nullptr
+                                                                : strstr(drivers ? drivers : "", o->name) != nullptr);
+        if (all || named) out.push_back(o);
+    }
+    return out;
 }
 
-enum class Attempt { Opened, NotYet, Hung };
+void CloseOutput() {
+    const Output *o = g_current.exchange(nullptr);
+    if (o) o->close();
+}
 
-// Opens the chosen output (or the default one) at its own rate, not yet playing: Start
-// hands it the sound. SDL's audio subsystem is started afresh each time, so that a sound
-// server that was not there before, or that came back, is found again.
+// Opens the first output that can be opened (not yet playing: Start hands it the
+// sound). A server that answers without an output yet, or one that hangs, is the
+// desktop's own: the outputs after it are not tried, it is tried again.
 Attempt TryOpen() {
-    g_lostSeen = false;
     {
         std::lock_guard<std::mutex> lock(g_signalMutex);
         g_lost = false;
     }
-    if (NativeFirst()) {
-        pulse::Opened opened;
-        if (pulse::Open(g_wanted, g_channels, g_render, ReportLost, opened)) {
+    Attempt attempt = Attempt::Absent;
+    for (const Output *o : Candidates()) {
+        audio::Opened opened;
+        attempt = o->open(g_request, opened);
+        if (attempt == Attempt::Opened) {
             if (opened.unmatched) TellUnmatched();
-            g_native = true;
             g_deviceName = opened.name;
             g_rate = opened.rate;
-            return Attempt::Opened;
+            g_current = o;
+            return attempt;
         }
-        // A server that does not answer (stopped, swapping, its queue of new connections
-        // full) is the desktop's server all the same: it is tried again, never handed to
-        // SDL, which would wait on it for libpulse's 30 s or settle on another backend.
-        if (opened.hung) return Attempt::Hung;
-        // One that answers but has no output yet (a sound server that is still starting
-        // makes its sinks a moment later) is tried again soon; SDL would only open a
-        // stream on it without knowing the sink's rate.
-        if (opened.answered) return Attempt::NotYet;
+        if (attempt != Attempt::Absent) return attempt;
     }
-    SilenceAlsa();
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return Attempt::NotYet;
-    g_subsystem = true;
-    const char *deviceName = nullptr;
-    int freq = g_preferredRate;
-    SDL_AudioSpec preferred;
-    SDL_zero(preferred);
-    if (!g_wanted.empty()) {
-        int count = SDL_GetNumAudioDevices(0);
-        for (int i = 0; i < count && !deviceName; i++) {
-            const char *name = SDL_GetAudioDeviceName(i, 0);
-            if (pulse::NameMatches(name, g_wanted)) {
-                deviceName = name;
-                if (SDL_GetAudioDeviceSpec(i, 0, &preferred) == 0 && preferred.freq > 0) freq = preferred.freq;
-            }
-        }
-        if (!deviceName && count > 0) TellUnmatched();
-    }
-    char *defaultName = nullptr;
-    if (!deviceName && SDL_GetDefaultAudioInfo(&defaultName, &preferred, 0) == 0 && preferred.freq > 0)
-        freq = preferred.freq;
-    SDL_AudioSpec want, have;
-    SDL_zero(want);
-    want.freq = freq;
-    want.format = AUDIO_S16SYS;
-    want.channels = (Uint8)g_channels;
-    want.samples = (Uint16)g_frames;
-    want.callback = Callback;
-    // Should the device still choose another rate, the engine converts to it.
-    g_device = SDL_OpenAudioDevice(deviceName, 0, &want, &have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
-    if (!g_device) {
-        SDL_free(defaultName);
-        CloseDevice();
-        return Attempt::NotYet;
-    }
-    g_deviceName = deviceName ? deviceName : defaultName ? defaultName : "default output";
-    SDL_free(defaultName);
-    g_rate = have.freq;
-    return Attempt::Opened;
+    return attempt;
 }
 
-// The opened output takes over from the silent clock.
 void Start() {
-    if (g_native) pulse::Start();
-    if (g_device) SDL_PauseAudioDevice(g_device, 0);
+    if (const Output *o = g_current.load()) o->start();
 }
 
 void TellBack() {
@@ -295,7 +210,7 @@ void KeepOutput(Account a) {
     std::unique_lock<std::mutex> lock(g_signalMutex);
     for (;;) {
         if (g_stop) return;
-        if (g_device || g_native) {
+        if (g_current.load()) {
             // While the count of repeats waits to be told, the keeper wakes to tell it.
             auto until = a.repeats ? a.countedSince + kRepeatReport : Clock::now() + std::chrono::hours(24);
             g_signal.wait_until(lock, until, [] { return g_stop || g_lost; });
@@ -306,7 +221,7 @@ void KeepOutput(Account a) {
                 continue;
             }
             lock.unlock();
-            CloseDevice();
+            CloseOutput();
             StartClock();
             if (a.everBack && now - a.backAt < kSettled) {
                 // Lost again so soon: counted, and retried more slowly each time.
@@ -358,36 +273,48 @@ void KeepOutput(Account a) {
 
 Account g_startAccount;
 
-// The keeper thread is not one of SDL's: what SDL keeps for it (its error text) is let go
-// when it ends.
 void *Keeper(void *) {
     KeepOutput(g_startAccount);
-    SDL_TLSCleanup();
+    SDL_TLSCleanup();  // what SDL keeps for a thread not its own (its error text)
     return nullptr;
 }
 
 }  // namespace
 
-void AudioChoose(const char *namePart) { g_wanted = namePart ? namePart : ""; }
+void AudioChoose(const char *namePart) { g_request.wanted = namePart ? namePart : ""; }
 
-std::vector<std::string> AudioDevices() {
+bool AudioChooseOutput(const char *name) {
+    g_chosen = nullptr;
+    g_request.asked = false;
+    if (!name || !*name) return true;
+    g_chosen = audio::OutputNamed(name);
+    g_request.asked = g_chosen != nullptr;
+    return g_chosen != nullptr;
+}
+
+void AudioConnectTo(const char *ports) { g_request.connect = ports ? ports : ""; }
+
+std::vector<std::string> AudioOutputNames() {
     std::vector<std::string> names;
-    SilenceAlsa();
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return names;
-    int count = SDL_GetNumAudioDevices(0);
-    for (int i = 0; i < count; i++) {
-        const char *name = SDL_GetAudioDeviceName(i, 0);
-        if (name) names.push_back(name);
-    }
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    for (const Output *o : audio::Outputs()) names.push_back(o->name);
     return names;
 }
 
+std::vector<std::string> AudioDevices() {
+    // The devices of the output that would be used: the first whose server answers.
+    for (const Output *o : Candidates()) {
+        std::vector<std::string> names;
+        if (o->devices(names)) return names;
+    }
+    return {};
+}
+
 bool AudioOpen(int &rate, int channels, int frames, AudioRender render) {
-    g_render = render;
-    g_channels = channels;
-    g_frames = frames;
-    g_preferredRate = rate;
+    g_request.render = render;
+    g_request.channels = channels;
+    g_request.frames = frames;
+    g_request.preferredRate = rate;
+    g_request.lost = ReportLost;
     g_rate = rate;
     g_toldUnmatched = false;
     g_startAccount = Account();
@@ -422,11 +349,16 @@ void AudioClose() {
     pthread_join(g_keeper, nullptr);
     g_keeperRunning = false;
     StopClock();
-    CloseDevice();
+    CloseOutput();
 }
 
-void AudioChanged() { pulse::Changed(); }
-void AudioDrain() { pulse::Drain(); }
+void AudioChanged() {
+    if (const Output *o = g_current.load()) o->changed();
+}
+
+void AudioDrain() {
+    if (const Output *o = g_current.load()) o->drain();
+}
 
 void SoundCalled(const void *, UINT, BOOL) {}
 
