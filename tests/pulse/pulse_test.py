@@ -11,7 +11,8 @@ on its Pulse stream.
 
 Cases:
   key_sounds       F1 sounds at the sink, and the stream runs at the sink's own rate
-                   (48 kHz, while the sample and the server's default are 44.1 kHz).
+                   (48 kHz, while the sample and the server's default are 44.1 kHz);
+                   Space stops it at once, and the idle stream is corked (inactive).
   server_restart   a loop plays; the server is killed: the player says so on stderr and
                    keeps running; the server starts again: the loop is heard again with no
                    key pressed, the player says so, and its settings are as they were.
@@ -32,7 +33,15 @@ Cases:
                    Sync audio on, F1 and F3 pressed at once: the second sound starts at
                    the monitor less than 100 ms (counted in recorded frames) after the
                    first one's last frame, and the first is heard to its end.
+  no_realtime      (PipeWire) a player whose graph thread cannot run at real-time
+                   priority plays through PipeWire's Pulse server, whose stream keeps a
+                   queue; with it, on its native stream at a 128-frame quantum.
 
+With --server jack the server is jackd with its dummy driver, under a name of its own; the
+player plays through its JACK client, recorded by qk_jack_record (built beside the player)
+from its two ports. key_sounds there checks the ports, their connections to the system's
+playback ports and JACK's rate; chosen_output --list-audio-devices, --jack-connect (ports,
+and none) and --audio-device among the playback ports.
 Exit code 0 passes, 77 skips (a tool is missing), anything else fails. Every wait is on a
 condition, with a generous time limit that only fails the case.
 """
@@ -48,6 +57,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "desktop"))
 sys.path.insert(0, HERE)
 
 from desktop_test import Desktop, Failure, check, dos_path, square_wav, wait_for  # noqa: E402
+from jacklib import JackServer, available as jack_missing  # noqa: E402
 from pipewirelib import PipeWireServer, available as pipewire_missing  # noqa: E402
 from pulselib import Monitor, PulseError, PulseServer, frames_of, level_wav, loop_breaks, onset, sine_wav  # noqa: E402
 
@@ -62,7 +72,15 @@ def back_line(description, rate):
 class PulseDesktop(Desktop):
     def __init__(self, exe, sinks=(("qk_main", "QK Main Output", 48000),), server="pulseaudio", output="pulse"):
         super().__init__(exe)
-        self.pulse = PipeWireServer(self.root, sinks) if server == "pipewire" else PulseServer(self.root, sinks)
+        if server == "jack":
+            self.pulse = JackServer(self.root, os.path.join(os.path.dirname(exe), "qk_jack_record"))
+        elif server == "pipewire":
+            self.pulse = PipeWireServer(self.root, sinks)
+        else:
+            self.pulse = PulseServer(self.root, sinks)
+        self.kind = server
+        # How the player names the default output when it comes back.
+        self.main_output = "JACK: system:playback_1, system:playback_2" if server == "jack" else "QK Main Output"
         self.output = output
         self.err_path = os.path.join(self.root, "player.err")
 
@@ -127,7 +145,46 @@ def press_f1(d):
     d.key("F1")
 
 
+def period_of(samples):
+    """The mean distance in frames between the rising zero crossings of the left channel."""
+    left = samples[0::2]
+    ups = [i for i in range(1, len(left)) if left[i - 1] < 0 <= left[i]]
+    return (ups[-1] - ups[0]) / (len(ups) - 1) if len(ups) > 2 else 0
+
+
+def case_key_sounds_on_jack(d):
+    d.pulse.start()
+    settings(d)
+    mon = Monitor(d.pulse, "qk_main", keep=True)
+    d.start_player()
+    mark = mon.mark()
+    press_f1(d)
+    mon.wait_for_sound(mark)
+    # Two ports of its own, connected to the system's playback ports.
+    ports = d.pulse.ports()
+    check("QK Sonnerix:out_1" in ports and "QK Sonnerix:out_2" in ports, "the player's ports: %s" % ports)
+    for n in (1, 2):
+        conn = d.pulse.connections("QK Sonnerix:out_%d" % n)
+        check("system:playback_%d" % n in conn, "out_%d is connected to %s" % (n, conn))
+    # At JACK's own rate: the 44.1 kHz square of 100 samples a period comes as 108.8 frames
+    # at 48 kHz (played at 44.1 kHz it would be 100).
+    wait_for("half a second of the tone", lambda: mon.recorded_frames(mark) > 24000 + 48000)
+    period = period_of(mon.frames_since(mark)[2 * 4800:2 * 28800])
+    check(abs(period - 100 * 48000 / 44100) < 0.2, "the tone comes with a period of %.2f frames" % period)
+    # Space stops at once (the 3 s tone has most of its length still to go).
+    stopped = mon.mark()
+    d.key("space")
+    wait_for("silence after space", lambda: len(mon.peaks(stopped)) > 40 and max(mon.peaks(stopped)[-20:]) == 0,
+             timeout=10)
+    check(mon.recorded_frames(stopped) < 48000 * 2, "the sound went on after space")
+    check(d.stderr_lines() == [], "unexpected messages: %s" % d.stderr_lines())
+    mon.stop()
+    d.quit()
+
+
 def case_key_sounds(d):
+    if d.kind == "jack":
+        return case_key_sounds_on_jack(d)
     d.pulse.start()
     settings(d)
     mon = Monitor(d.pulse, "qk_main")
@@ -143,6 +200,15 @@ def case_key_sounds(d):
     check(sink_spec.endswith(" 2ch 48000Hz"), "the sink runs at %s" % sink_spec)
     check(inputs[0]["spec"] == "s16le 2ch 48000Hz", "the stream runs at %s, the sink at %s"
           % (inputs[0]["spec"], sink_spec))
+    check(inputs[0]["corked"] == "no", "the stream is corked while it plays")
+    # Space stops at once (the 3 s tone has most of its length still to go), and the idle
+    # stream is corked (PulseAudio) or inactive (PipeWire), costing nothing.
+    stopped = mon.mark()
+    d.key("space")
+    wait_for("silence after space", lambda: len(mon.peaks(stopped)) > 40 and max(mon.peaks(stopped)[-20:]) == 0,
+             timeout=10)
+    check(mon.recorded_frames(stopped) < 48000 * 2, "the sound went on after space")
+    wait_for("the idle stream corked", lambda: d.pulse.sink_inputs()[0]["corked"] == "yes", timeout=10)
     check(d.stderr_lines() == [], "unexpected messages: %s" % d.stderr_lines())
     mon.stop()
     d.quit()
@@ -165,9 +231,9 @@ def case_server_restart(d):
     mon = Monitor(d.pulse, "qk_main")
     # The loop is heard again with no key pressed.
     mon.wait_for_sound(0)
-    d.wait_line(back_line("QK Main Output", 48000))
+    d.wait_line(back_line(d.main_output, 48000))
     d.alive()
-    check(d.stderr_lines() == [LOST, back_line("QK Main Output", 48000)], "messages: %s" % d.stderr_lines())
+    check(d.stderr_lines() == [LOST, back_line(d.main_output, 48000)], "messages: %s" % d.stderr_lines())
     check(open(d.ini_path(), "rb").read() == ini_before, "the settings changed")
     # A key still sounds, and the window still answers.
     press_f1(d)
@@ -185,18 +251,59 @@ def case_server_later(d):
     d.wait_line(NOT_YET)
     d.alive()
     d.pulse.start()
-    d.wait_line(back_line("QK Main Output", 48000))
-    check(d.stderr_lines() == [NOT_YET, back_line("QK Main Output", 48000)], "messages: %s" % d.stderr_lines())
+    d.wait_line(back_line(d.main_output, 48000))
+    check(d.stderr_lines() == [NOT_YET, back_line(d.main_output, 48000)], "messages: %s" % d.stderr_lines())
     mon = Monitor(d.pulse, "qk_main")
     mark = mon.mark()
     press_f1(d)
     mon.wait_for_sound(mark)
-    check(d.pulse.sink_inputs()[0]["spec"] == "s16le 2ch 48000Hz", "the stream's rate")
+    if d.kind == "jack":
+        check("QK Sonnerix:out_1" in d.pulse.ports(), "the player's ports: %s" % d.pulse.ports())
+    else:
+        check(d.pulse.sink_inputs()[0]["spec"] == "s16le 2ch 48000Hz", "the stream's rate")
     mon.stop()
     d.quit()
 
 
+def case_chosen_output_on_jack(d):
+    d.pulse.start()
+    settings(d)
+    env = d.pulse.client_env(d.env)
+    listed = subprocess.run([d.exe, "--audio-output", "jack", "--list-audio-devices"], env=env, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, timeout=30)
+    check(listed.returncode == 0, "--list-audio-devices: exit %d" % listed.returncode)
+    check(sorted(listed.stdout.decode().splitlines()) == ["system:playback_1", "system:playback_2"],
+          "listed: %r" % listed.stdout)
+    check(listed.stderr == b"", "--list-audio-devices said %r" % listed.stderr)
+    recorder = subprocess.Popen([d.pulse.recorder, "qk-desk", "nobody:out_1", "nobody:out_2"], env=env,
+                                stdout=subprocess.DEVNULL)
+    try:
+        wait_for("the desk's ports", lambda: "qk-desk:in_2" in d.pulse.ports())
+        rows = [
+            # (arguments, environment, where out_1 and out_2 must be connected, messages)
+            ([], {}, (["system:playback_1"], ["system:playback_2"]), []),
+            (["--jack-connect", "qk-desk:in_1,qk-desk:in_2"], {}, (["qk-desk:in_1"], ["qk-desk:in_2"]), []),
+            (["--jack-connect=none"], {}, ([], []), []),
+            (["--audio-device", "playback_2"], {}, (["system:playback_2"], ["system:playback_2"]), []),
+            ([], {"QKSONNERIX_AUDIO_DEVICE": "No Such Port"}, (["system:playback_1"], ["system:playback_2"]),
+             ['qksonnerix: no sound output matches "No Such Port"; using the default output']),
+        ]
+        for args, extra, wanted, messages in rows:
+            d.start_player(args, extra)
+            d.find_window("QK Sonnerix")
+            wait_for("the player's ports (%s)" % args, lambda: "QK Sonnerix:out_2" in d.pulse.ports())
+            got = tuple(sorted(d.pulse.connections("QK Sonnerix:out_%d" % n)) for n in (1, 2))
+            check(got == wanted, "%s %s: connected to %s, not %s" % (args, extra, got, wanted))
+            check(d.stderr_lines() == messages, "%s: messages %s" % (args, d.stderr_lines()))
+            d.quit()
+    finally:
+        recorder.terminate()
+        recorder.wait()
+
+
 def case_chosen_output(d):
+    if d.kind == "jack":
+        return case_chosen_output_on_jack(d)
     d.pulse.start()
     settings(d)
     env = d.pulse.client_env(d.env)
@@ -389,16 +496,21 @@ def main():
         args = args[:-2]
     server, output = options["--server"], options["--output"]
     if output is None:
-        output = {"pulseaudio": "pulse", "pipewire": "pipewire"}.get(server)
-    if len(args) != 2 or args[1] not in CASES or server not in ("pulseaudio", "pipewire") or \
-            output not in ("pulse", "pipewire"):
+        output = {"pulseaudio": "pulse", "pipewire": "pipewire", "jack": "jack"}.get(server)
+    if len(args) != 2 or args[1] not in CASES or server not in ("pulseaudio", "pipewire", "jack") or \
+            output not in ("pulse", "pipewire", "jack") or (output == "jack") != (server == "jack"):
         print(__doc__)
         return 2
     case = args[1]
-    for tool in ("Xvfb", "openbox", "xdotool", "xprop", "pulseaudio", "parec", "pactl"):
+    tools = ("Xvfb", "openbox", "xdotool", "xprop") + (("jackd", "jack_lsp") if server == "jack" else
+                                                        ("pulseaudio", "parec", "pactl"))
+    for tool in tools:
         if not shutil.which(tool):
             print("FAILED: %s is not installed (scripts/setup.sh installs it)" % tool)
             return 1
+    if server == "jack" and not os.path.exists(os.path.join(os.path.dirname(os.path.abspath(args[0])), "qk_jack_record")):
+        print("FAILED: qk_jack_record is not built beside the player")
+        return 1
     if server == "pipewire" and pipewire_missing():
         print("FAILED: %s is not installed (scripts/setup.sh installs it)" % pipewire_missing())
         return 1

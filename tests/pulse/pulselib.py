@@ -110,8 +110,14 @@ class PulseServer:
             return None
         return r.stdout.decode(errors="replace")
 
+    def record_command(self, sink, rate, latency_ms):
+        """What records a sink's monitor, as 16-bit stereo on its stdout."""
+        return ["parec", "--raw", "--format=s16le", "--channels=2", "--rate=%d" % rate, "--latency-msec=%d" % latency_ms,
+                "-d", sink + ".monitor"]
+
     def sink_inputs(self):
-        """The playing streams as dicts: 'sink' (its index), 'spec' (sample specification), 'props'."""
+        """The playing streams as dicts: 'sink' (its index), 'spec' (sample specification),
+        'corked' ("yes" or "no"), 'props'."""
         out, cur = [], None
         for line in self.pactl(["list", "sink-inputs"]).splitlines():
             s = line.strip()
@@ -124,6 +130,8 @@ class PulseServer:
                 cur["sink"] = s.split(":", 1)[1].strip()
             elif s.startswith("Sample Specification:"):
                 cur["spec"] = s.split(":", 1)[1].strip()
+            elif s.startswith("Corked:"):
+                cur["corked"] = s.split(":", 1)[1].strip()
             elif " = " in s:
                 k, v = s.split(" = ", 1)
                 cur["props"][k.strip()] = v.strip().strip('"')
@@ -149,7 +157,8 @@ class PulseServer:
 
 
 class Monitor:
-    """Records a sink's monitor (16-bit stereo) and stamps each chunk with the time it arrived.
+    """Records a sink's monitor (16-bit stereo), or on JACK what reaches the player's ports,
+    and stamps each chunk with the time it arrived.
 
     With keep=True it also keeps every byte it recorded, for a sample-exact look at the sound."""
 
@@ -159,10 +168,8 @@ class Monitor:
         self.lock = threading.Lock()
         self.raw = bytearray() if keep else None
         self.raw_at = []  # with keep: for each chunk, its offset in raw
-        self.proc = subprocess.Popen(
-            ["parec", "--raw", "--format=s16le", "--channels=2", "--rate=%d" % rate,
-             "--latency-msec=%d" % latency_ms, "-d", sink + ".monitor"],
-            env=server.client_env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, bufsize=0)
+        self.proc = subprocess.Popen(server.record_command(sink, rate, latency_ms), env=server.client_env(),
+                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, bufsize=0)
         self.thread = threading.Thread(target=self._read, daemon=True)
         self.thread.start()
         wait_for("the monitor recording", lambda: self.chunks or self.proc.poll() is not None, timeout=15)
