@@ -1,38 +1,47 @@
 #!/usr/bin/python3
-"""Sound benchmark through a real PulseAudio server (not a test: it prints figures).
+"""The sound benchmark, on every sound server (not a test: it prints figures).
 
-The player runs under Xvfb and openbox with a private pulseaudio (a 48 kHz null sink,
-recorded at its monitor with parec). Figures:
+The player runs under Xvfb and openbox on a private server of each kind, on the output the
+player uses there: PulseAudio (its Pulse stream), PipeWire with WirePlumber (its native
+stream), jackd with its dummy driver at 128 frames (its JACK client). What it plays is
+recorded at the sink's monitor (parec) or, on JACK, from its ports by qk_jack_record.
+Figures, for each server:
   - key to sound: from a key event entering the X server (XTest, injected from this
-    process) to the first non-silent sample at the sink's monitor; median and p95 over
-    50 keys (goal: median <= 8 ms, p95 <= 12 ms);
-  - the peer: Linux Show Player, started on a list-layout session of prepared media cues
-    (UriInput, Volume, AutoSink) on the same WAV, GO on Space, measured in the same run
-    by the same key injection and the same monitor, in rounds taking turns with our
-    player; the ratios ours/peer of the medians and of the p95s (goal: <= 0.70 both);
-  - paplay: the same file played by paplay, from its start to its first sample, as a reference;
-  - recovery: from the server's return (its socket accepts) to the first key that sounds (goal <= 1 s);
+    process) to the first non-silent sample at the monitor; median, p95 and largest over 50
+    keys (goals: PulseAudio median <= 1.3 ms, PipeWire median <= 3 ms and p95 <= 5 ms, JACK
+    median <= 4 ms);
+  - the peer (PulseAudio and PipeWire): Linux Show Player, started on a list-layout session
+    of prepared media cues (UriInput, Volume, AutoSink) on the same WAV, GO on Space,
+    measured in the same run by the same key injection and the same monitor, in rounds
+    taking turns with our player; the ratios ours/peer of the medians and of the p95s
+    (goal: <= 0.25 both);
+  - PipeWire: the quantum the graph runs at while a sound plays and while the player idles
+    (read off pw-top), and the same with another program holding the graph at 1024 frames,
+    with the first key after idle then;
+  - paplay (PulseAudio and PipeWire): the same file played by paplay, from its start to its
+    first sample, as a reference;
+  - recovery: from the server's return to the first key that sounds (goal <= 1 s);
   - synchronous plays: ten 0.3 s sounds on F1 to F10 with Sync audio on, the ten keys
-    pressed at once, on PulseAudio and on PipeWire's Pulse server (each a private server
-    of its own): the gap between one sound's last frame and the next one's first at the
-    monitor, counted in recorded frames; median and largest (goal: median < 20 ms,
-    largest < 50 ms);
-  - idle cost: CPU of the player and of the server over 10 s of idling with the output open
-    (goal: player < 0.02 s);
-  - playback cost: CPU of the player over 10 s of a looped tone (goal < 0.1 s, 1 % of a core);
+    pressed at once: the gap between one sound's last frame and the next one's first,
+    counted in recorded frames; median and largest (goal: median < 20 ms, largest < 50 ms);
+  - idle cost: CPU of the player and of the server's processes over 10 s of idling with the
+    output open (goal: player < 0.02 s);
+  - playback cost: CPU of the player over 10 s of a looped tone (goal < 1 % of a core);
   - dropouts under load: with stress-ng --cpu 2 running, a looped 375 Hz sine (exactly 128
     frames a period at 48 kHz, played bit-exact) for 60 s; at the monitor every sample must
     equal the one a period earlier and every period must be loud, so each gap, dropout or
-    click is a break (goal: 0). A paplay of the same loop with a 200 ms buffer under the
-    same load, with another client holding the sink at a 3 ms latency, checks that the
-    sink and the recording chain themselves lose nothing.
-Every figure includes the monitor's own capture latency (parec, 2 ms fragments) in the
-same way, so the paplay reference and the peer carry the same bias.
+    click is a break (goal: 0). On PulseAudio and PipeWire a paplay of the same loop with a
+    200 ms buffer under the same load, with another client holding the sink at a 3 ms
+    latency, checks that the sink and the recording chain themselves lose nothing; on JACK
+    the recorder is a client of the same graph.
+Every figure includes the monitor's own capture latency in the same way, so the paplay
+reference and the peer carry the same bias.
 
-    bench/pulse_bench.py [path/to/qksonnerix]      (default: build/qksonnerix)
+    bench/pulse_bench.py [path/to/qksonnerix] [--server pulse|pipewire|jack] ...
+                                     (default: build/qksonnerix, every server)
 
 It first runs scripts/setup-bench.sh (idempotent: it installs the peer, the GStreamer
-elements it plays through and stress-ng, as root or through sudo, only when missing).
+elements it plays through, stress-ng and tmux, as root or through sudo, only when missing).
 
 Each measurement is a function taking a Bench (the desktop, the server, the monitor and
 the player), so that another player can be measured by the same functions.
@@ -59,6 +68,7 @@ if importlib.util.find_spec("Xlib") is None and os.path.exists(SYSTEM_PYTHON) \
     os.execv(SYSTEM_PYTHON, [SYSTEM_PYTHON] + sys.argv)
 
 from desktop_test import Desktop, dos_path, square_wav, wait_for  # noqa: E402
+from jacklib import JackServer  # noqa: E402
 from pipewirelib import PipeWireServer  # noqa: E402
 from pulselib import Monitor, PulseServer, level_wav, levels_heard, loop_breaks, onset, sine_wav  # noqa: E402
 from Xlib import X, XK, display  # noqa: E402
@@ -69,12 +79,32 @@ LOOP_PERIOD = 128       # frames of one cycle of the loop's sine: 375 Hz at 48 k
 LOOP_AMPLITUDE = 16384  # half of full scale
 
 
-class Bench:
-    """Xvfb, openbox, a private pulseaudio with one null sink and its monitor; a player in them."""
+SERVERS = {"pulse": "PulseAudio", "pipewire": "PipeWire", "jack": "JACK"}
 
-    def __init__(self, exe):
+
+def make_server(kind, root, exe):
+    sinks = [("qk_main", "QK Main Output", 48000)]
+    if kind == "jack":
+        return JackServer(root, os.path.join(os.path.dirname(exe), "qk_jack_record"))
+    if kind == "pipewire":
+        return PipeWireServer(root, sinks)
+    return PulseServer(root, sinks)
+
+
+def server_pids(server):
+    """The processes of a server (PipeWire runs three, and its session bus)."""
+    procs = getattr(server, "procs", None) or [server.proc]
+    return [p.pid for p in procs if p and p.poll() is None]
+
+
+class Bench:
+    """Xvfb, openbox, a private sound server of one kind and its monitor; a player in them."""
+
+    def __init__(self, exe, kind="pulse"):
         self.desktop = Desktop(exe)
-        self.pulse = PulseServer(self.desktop.root, [("qk_main", "QK Main Output", 48000)])
+        self.kind = kind
+        self.pulse = make_server(kind, self.desktop.root, exe)
+        self.pw_recorder = os.path.join(os.path.dirname(exe), "qk_pw_record")
         self.monitor = None
         self.player = None
         self.peer = None
@@ -87,11 +117,19 @@ class Bench:
     def start(self):
         self.desktop.start()
         self.pulse.start()
-        self.monitor = Monitor(self.pulse, "qk_main")
+        self.monitor = self.new_monitor()
         self.x = display.Display(self.desktop.display)
         os.makedirs(os.path.dirname(self.sample), exist_ok=True)
         square_wav(self.sample, 8000, 0.3)  # loud from its first frame
         sine_wav(self.loop_sample, rate=48000, period=LOOP_PERIOD, periods=375, amplitude=LOOP_AMPLITUDE)
+
+    def new_monitor(self, **kw):
+        """The sink's monitor; on PipeWire recorded through PipeWire itself at 128 frames, so
+        that the recording adds no more than one short cycle (its Pulse server records in
+        256-frame cycles at least)."""
+        if self.kind == "pipewire":
+            kw.setdefault("command", self.pulse.native_record_command(self.pw_recorder, "qk_main"))
+        return Monitor(self.pulse, "qk_main", **kw)
 
     def start_qksonnerix(self, loop=False):
         """Our player, the bench's tone on F1 (or, with loop, the looped sine)."""
@@ -99,13 +137,13 @@ class Bench:
         d.write_ini(["[QK_Pex]", "Lock=0", "Sync=0", "Loop=%d" % loop, "Auto=0", "Notify=0", "Rehearse=0", "X=40",
                      "Y=40", "W=640", "H=420", "Wave1=" + dos_path(self.loop_sample if loop else self.sample)])
         env = self.pulse.client_env(d.env)
-        env["SDL_AUDIODRIVER"] = "pulseaudio"
+        env.pop("SDL_AUDIODRIVER", None)
         for k in ("QKSONNERIX_AUDIO_DEVICE", "QKSONNERIX_AUDIO_BUFFER_MS", "QKSONNERIX_AUDIO_AWAKE"):
             if k in os.environ:
                 print("note: %s=%s from the environment is passed to the player" % (k, os.environ[k]))
         self.err_path = os.path.join(d.root, "player.err")
-        d.player = subprocess.Popen([d.exe], env=env, cwd=d.home, stdout=subprocess.DEVNULL,
-                                    stderr=open(self.err_path, "ab"))
+        d.player = subprocess.Popen([d.exe, "--audio-output", self.kind], env=env, cwd=d.home,
+                                    stdout=subprocess.DEVNULL, stderr=open(self.err_path, "ab"))
         self.player = d.player
         self.our_window = d.find_window("QK Sonnerix")
         d.focus(self.our_window)
@@ -292,7 +330,7 @@ def recovery(b, play="F1", stop="space", back_line="qksonnerix: the sound output
     wait_for("the output back", lambda: open(b.err_path).read().count(back_line) > before, timeout=30,
              interval=0.002)
     reopened = time.monotonic() - returned
-    b.monitor = Monitor(b.pulse, "qk_main")
+    b.monitor = b.new_monitor()
     b.wait_quiet()
     mark = b.monitor.mark()
     t0 = b.key(play)
@@ -318,9 +356,10 @@ def idle_cost(b, seconds=10):
     """CPU seconds of the player and of the server over `seconds` of idling."""
     b.wait_quiet()
     time.sleep(1)
-    p0, s0 = cpu_seconds(b.player.pid), cpu_seconds(b.pulse.proc.pid)
+    pids = server_pids(b.pulse)
+    p0, s0 = cpu_seconds(b.player.pid), sum(cpu_seconds(pid) for pid in pids)
     time.sleep(seconds)
-    return cpu_seconds(b.player.pid) - p0, cpu_seconds(b.pulse.proc.pid) - s0
+    return cpu_seconds(b.player.pid) - p0, sum(cpu_seconds(pid) for pid in pids) - s0
 
 
 def playback_cost(b, seconds=10):
@@ -364,7 +403,7 @@ def break_report(breaks, start, rate=48000):
 def recorded_loop(b, play, seconds, rate=48000):
     """Starts a looped sine with play(), records `seconds` of it at a monitor that keeps its
     samples, gives (breaks, window start, recording)."""
-    mon = Monitor(b.pulse, "qk_main", keep=True)
+    mon = b.new_monitor(keep=True)
     try:
         mark = mon.mark()
         stop = play()
@@ -401,6 +440,9 @@ def loop_under_load(b, seconds=60, control_seconds=20):
             return lambda: b.key("space")
         ours_breaks, ours_start = recorded_loop(b, ours_play, seconds)
         b.wait_quiet()
+        if b.kind == "jack":
+            # The recorder is a client of the same graph: there is no other chain to check.
+            return ours_breaks, ours_start, None, None
 
         def paplay_play():
             # A second client playing silence with a 3 ms buffer holds the sink at the low
@@ -425,8 +467,7 @@ def sync_gaps(exe, server, sounds=10, frames=14400):
     server of `server`'s kind: the gaps between them at the monitor in ms, and how many
     of them were heard whole."""
     d = Desktop(exe)
-    sinks = [("qk_main", "QK Main Output", 48000)]
-    srv = PipeWireServer(d.root, sinks) if server == "pipewire" else PulseServer(d.root, sinks)
+    srv = make_server(server, d.root, exe)
     mon = None
     try:
         d.start()
@@ -442,8 +483,9 @@ def sync_gaps(exe, server, sounds=10, frames=14400):
                      "W=640", "H=420"] + lines)
         mon = Monitor(srv, "qk_main", keep=True)
         env = srv.client_env(d.env)
-        env["SDL_AUDIODRIVER"] = "pulseaudio"
-        d.player = subprocess.Popen([d.exe], env=env, cwd=d.home, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        env.pop("SDL_AUDIODRIVER", None)
+        d.player = subprocess.Popen([d.exe, "--audio-output", server], env=env, cwd=d.home, stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL)
         d.focus(d.find_window("QK Sonnerix"))
         mark = mon.mark()
         d.run(["xdotool", "key", "--delay", "0"] + ["F%d" % (n + 1) for n in range(sounds)])
@@ -465,6 +507,75 @@ def sync_gaps(exe, server, sounds=10, frames=14400):
     return gaps, whole
 
 
+class PwTop:
+    """pw-top (which has no batch mode in PipeWire 0.3) in a private tmux, read off its screen."""
+
+    def __init__(self, b):
+        self.socket = os.path.join(b.desktop.root, "tmux.sock")
+        self.env = b.pulse.client_env()
+        subprocess.run(["tmux", "-S", self.socket, "-f", "/dev/null", "new-session", "-d", "-x", "160", "-y", "30",
+                        "pw-top"], env=self.env, check=True)
+
+    def driver(self, name="qk_main"):
+        """(state, quantum) of the driver node `name`: R running, I idle, S suspended."""
+        screen = subprocess.run(["tmux", "-S", self.socket, "capture-pane", "-p"], env=self.env,
+                                stdout=subprocess.PIPE).stdout.decode(errors="replace")
+        for line in screen.splitlines():
+            f = line.split()
+            if len(f) >= 3 and f[-1] == name:
+                return f[0], int(f[2]) if f[2].isdigit() else 0
+        return None, None
+
+    def settled(self, state, name="qk_main", timeout=10):
+        """Waits until the driver shows `state` (pw-top refreshes each second)."""
+        return wait_for("the graph %s" % state, lambda: (lambda st: st if st[0] == state else None)(self.driver(name)),
+                        timeout=timeout, interval=0.2)
+
+    def stop(self):
+        subprocess.run(["tmux", "-S", self.socket, "kill-server"], env=self.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+
+
+def quantum_figures(b, keys=20):
+    """PipeWire, with the looped tone on F1: the graph's quantum while it plays and while the
+    player idles, alone (no monitor recording) and with another program holding the graph
+    at 1024 frames (a recorder of the sink's monitor at that quantum); and the key-to-sound
+    times of first keys after idle then, when the graph changes its quantum for the key."""
+    b.monitor.stop()
+    top = PwTop(b)
+    other = None
+    try:
+        b.desktop.focus(b.our_window)
+        b.key("F1")
+        alone_playing = wait_for("our quantum", lambda: (lambda st: st if st == ("R", 128) else None)(top.driver()),
+                                 timeout=15, interval=0.2)
+        b.key("space")
+        alone_idle = wait_for("the graph to stop", lambda: (lambda st: st if st[0] in ("I", "S") else None)(
+            top.driver()), timeout=15, interval=0.2)
+        other = b.new_monitor(command=b.pulse.native_record_command(b.pw_recorder, "qk_main", frames=1024))
+        shared_idle = wait_for("the other program at 1024", lambda: (lambda st: st if st == ("R", 1024) else None)(
+            top.driver()), timeout=15, interval=0.2)
+        b.key("F1")
+        shared_playing = wait_for("our quantum", lambda: (lambda st: st if st == ("R", 128) else None)(top.driver()),
+                                  timeout=15, interval=0.2)
+        b.key("space")
+        firsts = []
+        for _ in range(keys):
+            wait_for("silence", lambda: (lambda p: len(p) > 20 and max(p[-20:]) == 0)(other.peaks()), timeout=10,
+                     interval=0.005)
+            time.sleep(0.3)  # our stream goes inactive 0.1 s after its last sound: the graph is back at 1024
+            mark = other.mark()
+            t0 = b.key("F1")
+            firsts.append((other.wait_for_sound(mark, timeout=10) - t0) * 1000)
+            b.key("space")
+        return alone_playing, alone_idle, shared_playing, shared_idle, firsts
+    finally:
+        if other:
+            other.stop()
+        top.stop()
+        b.monitor = b.new_monitor()
+
+
 def stats_line(name, v):
     return "%s, %d keys: median %.1f ms, p95 %.1f ms, min %.1f ms, max %.1f ms" % (
         name, len(v), statistics.median(v), percentile(v, 95), min(v), max(v))
@@ -478,57 +589,112 @@ def setup_bench():
                          "to install the peer, its GStreamer elements and stress-ng" % r.returncode)
 
 
-def main():
-    exe = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(HERE, "..", "build", "qksonnerix"))
-    setup_bench()
-    print("QK Sonnerix synchronous plays (%s)" % exe)
-    for server, name in (("pulseaudio", "PulseAudio"), ("pipewire", "PipeWire's Pulse server")):
-        gaps, whole = sync_gaps(exe, server)
-        print("  %s: ten 0.3 s sounds with Sync audio on, gaps between one's end and the next one's start at the "
-              "monitor: median %.1f ms, largest %.1f ms (goal: median < 20, largest < 50); %d of 10 heard whole"
-              % (name, statistics.median(gaps), max(gaps), whole))
-    b = Bench(exe)
+def run_server(exe, kind, results):
+    """Every figure on one server kind; lines printed as they come."""
+    name = SERVERS[kind]
+    print("== %s" % {"pulse": "PulseAudio, a null sink at 48 kHz", "pipewire": "PipeWire with WirePlumber, a null "
+                     "sink at 48 kHz", "jack": "jackd with its dummy driver, 48 kHz, 128 frames"}[kind])
+    gaps, whole = sync_gaps(exe, kind)
+    print("synchronous plays: ten 0.3 s sounds with Sync audio on, gaps between one's end and the next one's start: "
+          "median %.1f ms, largest %.1f ms (goal: median < 20, largest < 50); %d of 10 heard whole"
+          % (statistics.median(gaps), max(gaps), whole))
+    b = Bench(exe, kind)
+    r = results.setdefault(kind, {})
     try:
         b.start()
         b.start_qksonnerix()
-        b.start_peer()
-        print("QK Sonnerix sound benchmark (%s), PulseAudio null sink at 48 kHz" % exe)
-        load = os.getloadavg()
-        print("load average at start: %.2f %.2f %.2f (other work on this machine makes the figures noisy)" % load)
-        ks, ps, warm_ks, warm_ps = side_by_side(b)
-        print("key to sound, both players in one run, 5 rounds taking turns (first keys, not counted: ours %s ms, "
-              "peer %s ms)" % (", ".join("%.1f" % v for v in warm_ks), ", ".join("%.1f" % v for v in warm_ps)))
-        print("  " + stats_line("QK Sonnerix (F1)", ks) + " (goal: median <= 8, p95 <= 12)")
-        print("  " + stats_line("Linux Show Player 0.5.3 (GO on Space)", ps))
-        print("  ours/peer: median %.2f, p95 %.2f (goal: <= 0.70 both)"
-              % (statistics.median(ks) / statistics.median(ps), percentile(ks, 95) / percentile(ps, 95)))
-        peer_idle = idle_cost_of(b.peer.pid)
-        print("peer idle, 10 s with its session loaded: %.3f s CPU (for comparison)" % peer_idle)
-        b.stop_peer()
-        pa = paplay_reference(b)
-        print("paplay of the same file, %d runs: median %.1f ms, p95 %.1f ms (reference)"
-              % (len(pa), statistics.median(pa), percentile(pa, 95)))
+        goal = {"pulse": "median <= 1.3", "pipewire": "median <= 3, p95 <= 5", "jack": "median <= 4"}[kind]
+        if kind != "jack":
+            b.start_peer()
+            ks, ps, warm_ks, warm_ps = side_by_side(b)
+            print("key to sound, both players in one run, 5 rounds taking turns (first keys, not counted: ours %s ms, "
+                  "peer %s ms)" % (", ".join("%.1f" % v for v in warm_ks), ", ".join("%.1f" % v for v in warm_ps)))
+            print("  " + stats_line("QK Sonnerix (F1)", ks) + " (goal: %s)" % goal)
+            print("  " + stats_line("Linux Show Player 0.5.3 (GO on Space)", ps))
+            ratio = (statistics.median(ks) / statistics.median(ps), percentile(ks, 95) / percentile(ps, 95))
+            print("  ours/peer: median %.2f, p95 %.2f (goal: <= 0.25 both)" % ratio)
+            r["peer"] = ps
+            r["ratio"] = ratio
+            b.stop_peer()
+        else:
+            ours(b, 2)
+            ks = ours(b, 50)
+            print("key to sound: " + stats_line("QK Sonnerix (F1)", ks) + " (goal: %s)" % goal)
+        r["keys"] = ks
+        if kind != "jack":
+            pa = paplay_reference(b)
+            print("paplay of the same file, %d runs: median %.1f ms, p95 %.1f ms (reference)"
+                  % (len(pa), statistics.median(pa), percentile(pa, 95)))
         player_cpu, server_cpu = idle_cost(b)
         print("idle, 10 s with the output open: player %.3f s CPU (goal < 0.02), server %.3f s CPU"
               % (player_cpu, server_cpu))
-        for _ in range(3):
-            reopened, key = recovery(b)
-            print("recovery: output open again %.0f ms after the server's return, a key then sounds in %.1f ms: "
-                  "%.0f ms (goal <= 1000 ms)" % (reopened * 1000, key * 1000, (reopened + key) * 1000))
+        r["idle"] = (player_cpu, server_cpu)
+        reopened, key = recovery(b)
+        print("recovery: output open again %.0f ms after the server's return, a key then sounds in %.1f ms: "
+              "%.0f ms (goal <= 1000 ms)" % (reopened * 1000, key * 1000, (reopened + key) * 1000))
         b.stop_qksonnerix()
         b.start_qksonnerix(loop=True)
         play_cpu = playback_cost(b)
-        print("playback, 10 s of a looped tone: player %.3f s CPU, %.2f %% of a core (goal < 0.1 s, 1 %%)"
+        print("playback, 10 s of a looped tone: player %.3f s CPU, %.2f %% of a core (goal < 1 %%)"
               % (play_cpu, play_cpu * 10))
+        r["playback"] = play_cpu
+        if kind == "pipewire":
+            alone_playing, alone_idle, shared_playing, shared_idle, firsts = quantum_figures(b)
+            print("graph quantum (pw-top's driver line: state, frames): alone, playing %s %d, idle %s (the graph "
+                  "stops); with another program at 1024, idle %s %d, playing %s %d"
+                  % (alone_playing[0], alone_playing[1], alone_idle[0], shared_idle[0], shared_idle[1],
+                     shared_playing[0], shared_playing[1]))
+            print("  first keys after idle with the graph at 1024 (it changes to 128 for the key): "
+                  + stats_line("F1", firsts))
+            r["quantum"] = (alone_playing, alone_idle, shared_playing, shared_idle)
+            r["firsts"] = firsts
         ob, os_, cb, cs = loop_under_load(b)
         print("dropouts under load (stress-ng --cpu 2), 60 s of a looped 375 Hz sine: %d breaks (goal: 0)%s"
               % (len(ob), (": at " + break_report(ob, os_)) if ob else ""))
-        print("  recording chain check: paplay of the same loop, 200 ms buffer, the sink held at 3 ms, same load, "
-              "20 s: %d breaks "
-              "(must be 0 for the figure above to be the player's)%s" % (len(cb), (": at " + break_report(cb, cs))
-                                                                          if cb else ""))
+        if cb is not None:
+            print("  recording chain check: paplay of the same loop, 200 ms buffer, the sink held at 3 ms, same load, "
+                  "20 s: %d breaks (must be 0 for the figure above to be the player's)%s"
+                  % (len(cb), (": at " + break_report(cb, cs)) if cb else ""))
+        r["breaks"] = len(ob)
+        r["sync"] = (statistics.median(gaps), max(gaps))
     finally:
         b.stop()
+
+
+def main():
+    args = sys.argv[1:]
+    kinds = []
+    while "--server" in args:
+        i = args.index("--server")
+        if i + 1 >= len(args):
+            raise SystemExit("--server needs pulse, pipewire or jack")
+        kinds += [k for k in args[i + 1].split(",") if k]
+        del args[i:i + 2]
+    kinds = kinds or list(SERVERS)
+    for k in kinds:
+        if k not in SERVERS:
+            raise SystemExit("no server %r: pulse, pipewire or jack" % k)
+    exe = os.path.abspath(args[0] if args else os.path.join(HERE, "..", "build", "qksonnerix"))
+    setup_bench()
+    print("QK Sonnerix sound benchmark (%s)" % exe)
+    print("load average at start: %.2f %.2f %.2f (other work on this machine makes the figures noisy)"
+          % os.getloadavg())
+    results = {}
+    for kind in kinds:
+        run_server(exe, kind, results)
+    print("== summary (medians; key to sound in ms, CPU in s per 10 s)")
+    for kind in kinds:
+        r = results.get(kind, {})
+        ks = r.get("keys")
+        if not ks:
+            continue
+        line = "%-10s key median %.1f, p95 %.1f, max %.1f" % (SERVERS[kind], statistics.median(ks), percentile(ks, 95),
+                                                            max(ks))
+        if "ratio" in r:
+            line += "; ours/peer %.2f (median), %.2f (p95)" % r["ratio"]
+        line += "; idle %.3f (server %.3f); playing %.3f; breaks %d; sync gaps %.1f / %.1f ms" % (
+            r["idle"][0], r["idle"][1], r["playback"], r["breaks"], r["sync"][0], r["sync"][1])
+        print(line)
 
 
 if __name__ == "__main__":

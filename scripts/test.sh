@@ -36,7 +36,7 @@ cmake -S . -B "$tsan" -DCMAKE_BUILD_TYPE=Debug -DQK_SANITIZE=thread >/dev/null
 cmake --build "$tsan" -j2 --target qk_audio_tests
 echo "== audio tests with ThreadSanitizer"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp \
-  ctest --test-dir "$tsan" -j2 --output-on-failure --timeout 240 -R '^(DeviceOutput|AudioThreads|PulseOutput)\.'
+  ctest --test-dir "$tsan" -j2 --output-on-failure --timeout 240 -R '^(DeviceOutput|AudioThreads|PulseOutput|JackOutput)\.'
 
 echo "== fuzz targets"
 for target in wav profile bank paths; do

@@ -68,6 +68,12 @@ class PipeWireServer(PulseServer):
         e.pop("PIPEWIRE_REMOTE", None)
         return e
 
+    def native_record_command(self, recorder, sink, frames=128):
+        """What records a sink's monitor through PipeWire itself (qk_pw_record, beside the
+        player), at a quantum of `frames` (PipeWire's Pulse server records in cycles of 256
+        frames at least, and pw-record buffers what it writes)."""
+        return [recorder, sink, str(frames)]
+
     def _server_env(self):
         env = dict(os.environ)
         for k in ("PULSE_SERVER", "PULSE_SINK", "DISPLAY", "WAYLAND_DISPLAY", "PIPEWIRE_REMOTE"):

@@ -158,17 +158,18 @@ class PulseServer:
 
 class Monitor:
     """Records a sink's monitor (16-bit stereo), or on JACK what reaches the player's ports,
-    and stamps each chunk with the time it arrived.
+    and stamps each chunk with the time it arrived. `command` records another way (anything
+    that writes 16-bit stereo to its stdout).
 
     With keep=True it also keeps every byte it recorded, for a sample-exact look at the sound."""
 
-    def __init__(self, server, sink, rate=48000, latency_ms=2, keep=False):
+    def __init__(self, server, sink, rate=48000, latency_ms=2, keep=False, command=None):
         self.rate = rate
         self.chunks = []  # (monotonic time of arrival, peak of the chunk, frames)
         self.lock = threading.Lock()
         self.raw = bytearray() if keep else None
         self.raw_at = []  # with keep: for each chunk, its offset in raw
-        self.proc = subprocess.Popen(server.record_command(sink, rate, latency_ms), env=server.client_env(),
+        self.proc = subprocess.Popen(command or server.record_command(sink, rate, latency_ms), env=server.client_env(),
                                      stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, bufsize=0)
         self.thread = threading.Thread(target=self._read, daemon=True)
         self.thread.start()

@@ -1,0 +1,197 @@
+// The engine on a real JACK server (a private jackd with its dummy driver, 48 kHz, 128
+// frames a period), through the desktop driver's JACK output: the output runs at JACK's
+// rate, every frame of each sound reaches the ports in order and synchronous plays follow
+// each other closely, and while the server is gone the silent clock keeps time until it
+// is back. The test is itself a JACK client, recording what reaches the player's ports.
+#include <jack/jack.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/driver/driver.h"
+#include "platform/win32.h"
+#include "platform/winmm/engine.h"
+#include "tests/support.h"
+#include "tests/waiting.h"
+#include "tests/wavgen.h"
+
+namespace {
+
+// What reaches two input ports of a client of the test's own, as 16-bit stereo.
+class PortRecording {
+public:
+    PortRecording() {
+        jack_status_t status;
+        client = jack_client_open("qk-test-recorder", JackNoStartServer, &status);
+        if (!client) return;
+        in[0] = jack_port_register(client, "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+        in[1] = jack_port_register(client, "in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+        jack_set_process_callback(client, Process, this);
+        jack_activate(client);
+    }
+    ~PortRecording() {
+        if (client) jack_client_close(client);
+    }
+    bool Open() const { return client != nullptr; }
+    bool Connect() {
+        return jack_connect(client, "QK Sonnerix:out_1", "qk-test-recorder:in_1") == 0 &&
+               jack_connect(client, "QK Sonnerix:out_2", "qk-test-recorder:in_2") == 0;
+    }
+    std::vector<int16_t> Samples() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return samples;
+    }
+
+private:
+    static int Process(jack_nframes_t n, void *self) {
+        auto *r = (PortRecording *)self;
+        const float *a = (const float *)jack_port_get_buffer(r->in[0], n);
+        const float *b = (const float *)jack_port_get_buffer(r->in[1], n);
+        std::lock_guard<std::mutex> lock(r->mutex);
+        for (jack_nframes_t i = 0; i < n; i++) {
+            r->samples.push_back((int16_t)lrintf(a[i] * 32768.0f));
+            r->samples.push_back((int16_t)lrintf(b[i] * 32768.0f));
+        }
+        return 0;
+    }
+    jack_client_t *client = nullptr;
+    jack_port_t *in[2] = {nullptr, nullptr};
+    std::mutex mutex;
+    std::vector<int16_t> samples;
+};
+
+class JackOutput : public StandinTest {
+protected:
+    void SetUp() override {
+        StandinTest::SetUp();
+        name = "qk-audio-test-" + std::to_string(getpid());
+        setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+        setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
+        jack_set_error_function([](const char *) {});  // the probes of a server still starting
+        ASSERT_TRUE(qk::driver::AudioChooseOutput("jack"));
+    }
+    void TearDown() override {
+        qk::sound::Close();
+        KillServer();
+        qk::driver::AudioChooseOutput(nullptr);
+        unsetenv("JACK_DEFAULT_SERVER");
+        StandinTest::TearDown();
+    }
+    void StartServer() {
+        server = fork();
+        if (server == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives a test binary that crashed
+            freopen((root + "/jackd.log").c_str(), "a", stdout);
+            freopen((root + "/jackd.log").c_str(), "a", stderr);
+            execlp("jackd", "jackd", "-n", name.c_str(), "-d", "dummy", "-r", "48000", "-p", "128", (char *)nullptr);
+            _exit(127);
+        }
+        ASSERT_GT(server, 0);
+        WaitUntil(
+            [&] {
+                jack_status_t status;
+                jack_client_t *probe = jack_client_open("qk-test-probe", JackNoStartServer, &status);
+                if (probe) jack_client_close(probe);
+                return probe != nullptr;
+            },
+            "the JACK server");
+    }
+    void KillServer() {
+        if (server <= 0) return;
+        kill(server, SIGKILL);
+        waitpid(server, nullptr, 0);
+        server = -1;
+    }
+    std::string name;
+    pid_t server = -1;
+};
+
+// A 48 kHz stereo sound whose every frame is told apart by its left sample (1, 2, 3, ...),
+// its right sample naming the sound.
+std::string CountingSound(int frames, int16_t mark) {
+    std::vector<int16_t> s;
+    for (int i = 0; i < frames; i++) {
+        s.push_back((int16_t)(i + 1));
+        s.push_back(mark);
+    }
+    return MakeWav16(48000, 2, s);
+}
+
+long FindStart(const std::vector<int16_t> &rec, int16_t mark) {
+    for (size_t f = 0; 2 * f + 1 < rec.size(); f++)
+        if (rec[2 * f] == 1 && rec[2 * f + 1] == mark) return (long)f;
+    return -1;
+}
+
+int Unbroken(const std::vector<int16_t> &rec, long start, int16_t mark) {
+    int n = 0;
+    for (size_t f = (size_t)start; 2 * f + 1 < rec.size(); f++, n++)
+        if (rec[2 * f] != (int16_t)(n + 1) || rec[2 * f + 1] != mark) break;
+    return n;
+}
+
+TEST_F(JackOutput, SynchronousPlaysReachThePortsWholeAndCloseTogether) {
+    StartServer();
+    qk::sound::Open();
+    EXPECT_EQ(qk::sound::OutputRate(), 48000);
+    PortRecording recording;
+    ASSERT_TRUE(recording.Open());
+    ASSERT_TRUE(recording.Connect());
+    const int kFrames = 9600;  // 0.2 s
+    std::string sounds[3] = {CountingSound(kFrames, 901), CountingSound(kFrames, 902), CountingSound(kFrames, 903)};
+    for (const std::string &sound : sounds) ASSERT_TRUE(sndPlaySoundA(sound.c_str(), SND_MEMORY));
+    WaitForFrames(4800);  // a tenth of a second of silence after the last
+    std::vector<int16_t> rec = recording.Samples();
+    long previousEnd = -1;
+    for (int n = 0; n < 3; n++) {
+        int16_t mark = (int16_t)(901 + n);
+        long start = FindStart(rec, mark);
+        ASSERT_GE(start, 0) << "sound " << mark << " never reached the ports";
+        EXPECT_EQ(Unbroken(rec, start, mark), kFrames) << "sound " << mark;
+        if (previousEnd >= 0) {
+            EXPECT_GE(start - previousEnd, 0) << "sound " << mark << " began before the one before ended";
+            EXPECT_LT(start - previousEnd, 4800) << "sound " << mark << " began long after the one before ended";
+        }
+        previousEnd = start + kFrames;
+    }
+}
+
+TEST_F(JackOutput, WhileTheServerIsGoneTheClockKeepsTimeAndTheServerIsFollowedBack) {
+    StartServer();
+    qk::sound::Open();
+    ASSERT_EQ(qk::sound::OutputRate(), 48000);
+    testing::internal::CaptureStderr();
+    KillServer();
+    std::string img = MakeWav16(48000, 1, std::vector<int16_t>(9600, 3000));
+    for (int i = 0; i < 3; i++) {  // the first may meet the output going, the others the silent clock
+        uint64_t before = qk::sound::RenderedFrames();
+        ASSERT_TRUE(sndPlaySoundA(img.c_str(), SND_MEMORY)) << i;
+        EXPECT_GE(qk::sound::RenderedFrames() - before, 9600u) << i;
+        EXPECT_FALSE(qk::sound::IsPlaying());
+    }
+    StartServer();
+    std::string loop = MakeWav16(48000, 1, std::vector<int16_t>(4800, 3000));
+    ASSERT_TRUE(sndPlaySoundA(loop.c_str(), SND_MEMORY | SND_ASYNC | SND_LOOP));
+    PortRecording recording;
+    ASSERT_TRUE(recording.Open());
+    WaitUntil(
+        [&] {
+            recording.Connect();
+            std::vector<int16_t> heard = recording.Samples();
+            return std::count(heard.begin(), heard.end(), (int16_t)3000) > 0;
+        },
+        "the loop at the ports");
+    ASSERT_TRUE(sndPlaySoundA(nullptr, 0));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "qksonnerix: the sound output was lost; playing silently until it is back\n"
+              "qksonnerix: the sound output is back (JACK: system:playback_1, system:playback_2, 48000 Hz)\n");
+}
+
+}  // namespace
