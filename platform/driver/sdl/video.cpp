@@ -11,6 +11,8 @@
 
 #include "platform/driver/desktop/desktop.h"
 #include "platform/driver/driver.h"
+#include "platform/driver/remote/remote.h"
+#include "platform/driver/remote/sources.h"
 #include "platform/driver/sdl/scale.h"
 #include "platform/driver/sdl/ui.h"
 #include "platform/user32/msgbox.h"
@@ -84,8 +86,11 @@ bool Init() {
     sdl::RefreshWorkArea();
     sdl::g_ready = true;
     desktop::GiveStarterSettings();
+    remote::StartFromOptions(strcmp(SDL_GetCurrentVideoDriver(), "wayland") == 0);
     return true;
 }
+
+void End() { remote::Stop(); }
 
 int ShowMessageBox(HWND owner, const char *text, const char *caption, UINT type) {
     return wnd::RunMessageBoxWindow(owner, text, caption, type);
@@ -102,6 +107,8 @@ bool WaitForInput() {
         wnd::RequestShutdown();
         return true;
     }
+    // Remote triggers that came are posted now; the program takes them as keys.
+    remote::Deliver();
     if (!sdl::g_later.empty()) {
         std::vector<SDL_Event> later;
         later.swap(sdl::g_later);
@@ -115,6 +122,7 @@ bool WaitForInput() {
     // Whatever else has come is taken at once, so that it is painted once.
     int batch = 0;
     while (batch++ < 64 && SDL_PollEvent(&e)) sdl::HandleEvent(e);
+    remote::Deliver();
     return true;
 }
 
