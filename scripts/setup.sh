@@ -15,7 +15,7 @@ packages=(
   pulseaudio pulseaudio-utils python3-xlib
   pipewire pipewire-pulse wireplumber dbus-daemon dbus-bin util-linux weston
   dpkg-dev desktop-file-utils appstream man-db
-  librtmidi-dev liblo-dev liblo-tools jackd2 libjack-jackd2-dev libxcb1-dev libxcb-keysyms1-dev
+  librtmidi-dev liblo-dev liblo-tools jackd2 libjack-jackd2-dev libxcb1-dev libxcb-keysyms1-dev x11-xserver-utils
 )
 packages+=("$@")
 

@@ -160,6 +160,8 @@ UINT RunSystemMenu(HWND top, int x, int y, std::vector<SDL_Event> &later) {
                 // are taken now (a stop is posted, a play is not).
                 if (e.type >= SDL_USEREVENT) {
                     later.push_back(e);
+                    // Taken: the next wake-up (a remote trigger's) comes as an event again.
+                    if (e.type == g_wakeEvent) g_wakePending = false;
                     remote::Deliver(true);
                 }
                 break;
