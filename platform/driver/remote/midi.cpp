@@ -64,12 +64,10 @@ public:
     bool Open() {
         try {
             in_.reset(new RtMidiIn(api_, kClient));
-            in_->setErrorCallback(RtMidiSays, this);
-            in_->ignoreTypes(true, true, true);
-            in_->setCallback(Received, this);
+            Ready(*in_);
             in_->openVirtualPort(kInputPort);
             out_.reset(new RtMidiOut(api_, kFeedbackClient));
-            out_->setErrorCallback(RtMidiSays, this);
+            Ready(*out_);
             out_->openVirtualPort(kFeedbackPort);
         } catch (RtMidiError &e) {
             fprintf(stderr, "qksonnerix: no MIDI (%s): %s\n", api_ == RtMidi::UNIX_JACK ? "JACK" : "ALSA sequencer",
@@ -110,52 +108,42 @@ private:
         return !Ours(name) && Lower(name).find(connect_) != std::string::npos;
     }
 
-    void ConnectInputs() {
+    // Connects `base` to every wanted port it lists (its sources for an input, its
+    // destinations for an output) that is not connected yet, and forgets the ports gone,
+    // so that one that comes back (a controller plugged in again) is connected again.
+    template <typename Port>
+    void Connect(Port &base, std::map<std::string, std::unique_ptr<Port>> &connected, const char *client,
+                 const char *port) {
         std::set<std::string> there;
-        unsigned count = in_->getPortCount();
+        unsigned count = base.getPortCount();
         for (unsigned i = 0; i < count; i++) {
-            std::string name = in_->getPortName(i);
+            std::string name = base.getPortName(i);
             if (!Wanted(name)) continue;
             there.insert(name);
-            if (inputs_.count(name)) continue;
+            if (connected.count(name)) continue;
             if (api_ == RtMidi::UNIX_JACK) {
-                in_->openPort(i, kInputPort);  // one more connection to the same port
-                inputs_[name] = nullptr;
+                base.openPort(i, port);  // one more connection to the same port
+                connected[name] = nullptr;
             } else {
-                std::unique_ptr<RtMidiIn> one(new RtMidiIn(api_, kClient));
-                one->setErrorCallback(RtMidiSays, this);
-                one->ignoreTypes(true, true, true);
-                one->setCallback(Received, this);
-                one->openPort(i, kInputPort);
-                inputs_[name] = std::move(one);
+                std::unique_ptr<Port> one(new Port(api_, client));
+                Ready(*one);
+                one->openPort(i, port);
+                connected[name] = std::move(one);
             }
         }
-        // A port gone (a controller unplugged) is connected again when it comes back.
-        for (auto it = inputs_.begin(); it != inputs_.end();)
-            it = there.count(it->first) ? std::next(it) : inputs_.erase(it);
+        for (auto it = connected.begin(); it != connected.end();)
+            it = there.count(it->first) ? std::next(it) : connected.erase(it);
     }
+    void ConnectInputs() { Connect(*in_, inputs_, kClient, kInputPort); }
+    void ConnectOutputs() { Connect(*out_, outputs_, kFeedbackClient, kFeedbackPort); }
 
-    void ConnectOutputs() {
-        std::set<std::string> there;
-        unsigned count = out_->getPortCount();
-        for (unsigned i = 0; i < count; i++) {
-            std::string name = out_->getPortName(i);
-            if (!Wanted(name)) continue;
-            there.insert(name);
-            if (outputs_.count(name)) continue;
-            if (api_ == RtMidi::UNIX_JACK) {
-                out_->openPort(i, kFeedbackPort);
-                outputs_[name] = nullptr;
-            } else {
-                std::unique_ptr<RtMidiOut> one(new RtMidiOut(api_, kFeedbackClient));
-                one->setErrorCallback(RtMidiSays, this);
-                one->openPort(i, kFeedbackPort);
-                outputs_[name] = std::move(one);
-            }
-        }
-        for (auto it = outputs_.begin(); it != outputs_.end();)
-            it = there.count(it->first) ? std::next(it) : outputs_.erase(it);
+    // A port object's error reports, and for an input what it takes.
+    void Ready(RtMidiIn &in) {
+        in.setErrorCallback(RtMidiSays, this);
+        in.ignoreTypes(true, true, true);
+        in.setCallback(Received, this);
     }
+    void Ready(RtMidiOut &out) { out.setErrorCallback(RtMidiSays, this); }
 
     void Send(unsigned char status, int note, int velocity) {
         if (note < 0 || note > 127) return;
