@@ -23,7 +23,7 @@ Cases:
   global_keys  --global-keys super under openbox with another program's window focused
                (xmessage): Super+F3 plays slot 3, once; with Num Lock on Super+F4 plays slot
                4; with the player focused Super+F5 plays slot 5 once; a key openbox holds
-               (Super+F1) gives its stderr line.
+               (Super+F1) gives its stderr line; ctrl+alt is warned of (console switching).
   wayland      under SDL's native Wayland driver (weston nested in the X server) there is
                no global grab: one stderr line says so, and OSC still works.
   options      options.conf keeps "osc = PORT" (with a malformed line, an unknown option
@@ -580,6 +580,12 @@ def case_global_keys(d):
     taken = [line for line in d.stderr_lines() if "already taken" in line]
     check(taken == ["qksonnerix: Super+F1 is already taken by another program; it stays with it"],
           "the keys told as taken: %r" % taken)
+    d.quit()
+    # Keys the system keeps for itself are warned of.
+    d.start_player(["--global-keys", "ctrl+alt"])
+    d.find_window("QK Sonnerix")
+    d.wait_line("qksonnerix: Ctrl+Alt+F1 to F12 switch the system's consoles on Linux, before any program sees "
+                "them; choose other --global-keys")
     d.quit()
 
 
