@@ -34,11 +34,19 @@ Figures, for each server:
     200 ms buffer under the same load, with another client holding the sink at a 3 ms
     latency, checks that the sink and the recording chain themselves lose nothing; on JACK
     the recorder is a client of the same graph.
+Then, on PulseAudio:
+  - remote input to sound: an OSC message (/qk/slot/1/play, sent on UDP from this
+    process) and a MIDI note (note 36 from a JACK MIDI client on a private jackd with the
+    dummy driver, timed in the cycle that writes it) to the first sound at the monitor,
+    50 of each, median and p95, beside a key's figure measured in the same run on the
+    same server (goal: each within 1 ms of the key's).
 Every figure includes the monitor's own capture latency in the same way, so the paplay
 reference and the peer carry the same bias.
 
-    bench/pulse_bench.py [path/to/qksonnerix] [--server pulse|pipewire|jack] ...
+    bench/pulse_bench.py [path/to/qksonnerix] [--server pulse|pipewire|jack] ... [--remote]
                                      (default: build/qksonnerix, every server)
+
+--remote measures the remote input's figures alone (and needs no peer installed).
 
 It first runs scripts/setup-bench.sh (idempotent: it installs the peer, the GStreamer
 elements it plays through, stress-ng and tmux, as root or through sudo, only when missing).
@@ -51,6 +59,7 @@ import json
 import os
 import shutil
 import signal
+import socket
 import statistics
 import subprocess
 import sys
@@ -661,8 +670,91 @@ def run_server(exe, kind, results):
         b.stop()
 
 
+def remote_to_sound(exe, count=50):
+    """Key, OSC message and MIDI note to the first sound at the monitor, on one server."""
+    sys.path.insert(0, os.path.join(HERE, "..", "tests", "remote"))
+    from remote_test import Jack, Peer, free_port, osc_message  # noqa: E402
+    peer_exe = os.path.join(os.path.dirname(exe), "qk_jack_midi_peer")
+    if not os.path.exists(peer_exe):
+        raise SystemExit("%s is missing: build the tests (cmake --build build)" % peer_exe)
+    b = Bench(exe)
+    jack = peer = None
+    try:
+        b.start()
+        jack = Jack(b.desktop.root)
+        peer = Peer(peer_exe, jack.env, "qk-bench-peer")
+        d = b.desktop
+        d.write_ini(["[QK_Pex]", "Lock=0", "Sync=0", "Loop=0", "Auto=0", "Notify=0", "Rehearse=0", "X=40",
+                     "Y=40", "W=640", "H=420", "Wave1=" + dos_path(b.sample)])
+        port = free_port()
+        env = b.pulse.client_env(d.env)
+        env.update({"SDL_AUDIODRIVER": "pulseaudio", "JACK_DEFAULT_SERVER": jack.name})
+        b.err_path = os.path.join(d.root, "player.err")
+        d.player = subprocess.Popen([d.exe, "--osc", str(port), "--midi-connect", "qk-bench-peer"], env=env,
+                                    cwd=d.home, stdout=subprocess.DEVNULL, stderr=open(b.err_path, "ab"))
+        b.player = d.player
+        b.our_window = d.find_window("QK Sonnerix")
+        d.focus(b.our_window)
+        wait_for("the player's MIDI input connected", lambda: any(
+            p.startswith("QK Sonnerix") for p in jack.connections().get("qk-bench-peer:midi_out", [])), timeout=20)
+        sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        play, stop = osc_message("/qk/slot/1/play"), osc_message("/qk/stop")
+
+        def by_osc():
+            t0 = time.monotonic()
+            sock.sendto(play, ("127.0.0.1", port))
+            return t0
+
+        def by_midi():
+            before = len([x for x in peer.read() if x.startswith("sent ")])
+            peer.send(0x90, 36, 100)
+            sent = wait_for("the note sent", lambda: [x for x in peer.read() if x.startswith("sent ")][before:],
+                            timeout=10, interval=0.001)
+            return int(sent[0].split()[1]) / 1e9
+
+        def by_key():
+            return b.key("F1")
+
+        def measure(start, n):
+            out = []
+            for _ in range(n):
+                b.wait_quiet()
+                mark = b.monitor.mark()
+                t0 = start()
+                t1 = b.monitor.wait_for_sound(mark, timeout=10)
+                out.append((t1 - t0) * 1000)
+                sock.sendto(stop, ("127.0.0.1", port))
+            return out
+        for f in (by_key, by_osc, by_midi):
+            measure(f, 2)  # warm
+        keys, osc, midi = [], [], []
+        for r in range(5):  # in turns, so that the machine's other work weighs on all alike
+            keys += measure(by_key, count // 5)
+            osc += measure(by_osc, count // 5)
+            midi += measure(by_midi, count // 5)
+        return keys, osc, midi
+    finally:
+        if peer:
+            peer.stop()
+        if jack:
+            jack.stop()
+        b.stop()
+
+
+def print_remote(exe):
+    keys, osc, midi = remote_to_sound(exe)
+    print("remote input to sound, PulseAudio null sink at 48 kHz, 5 rounds taking turns (%s)" % exe)
+    print("  " + stats_line("key (F1, XTest)", keys))
+    for name, v in (("OSC /qk/slot/1/play (UDP)", osc), ("MIDI note 36 (JACK MIDI, dummy driver)", midi)):
+        print("  " + stats_line(name, v) + " (goal: within 1 ms of the key's: median %+.1f ms, p95 %+.1f ms)"
+              % (statistics.median(v) - statistics.median(keys), percentile(v, 95) - percentile(keys, 95)))
+
+
 def main():
-    args = sys.argv[1:]
+    args = [a for a in sys.argv[1:] if a != "--remote"]
+    if "--remote" in sys.argv[1:]:
+        print_remote(os.path.abspath(args[0] if args else os.path.join(HERE, "..", "build", "qksonnerix")))
+        return
     kinds = []
     while "--server" in args:
         i = args.index("--server")
@@ -695,6 +787,8 @@ def main():
         line += "; idle %.3f (server %.3f); playing %.3f; breaks %d; sync gaps %.1f / %.1f ms" % (
             r["idle"][0], r["idle"][1], r["playback"], r["breaks"], r["sync"][0], r["sync"][1])
         print(line)
+    if "pulse" in kinds:
+        print_remote(exe)
 
 
 if __name__ == "__main__":

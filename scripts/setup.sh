@@ -16,6 +16,7 @@ packages=(
   pulseaudio pulseaudio-utils python3-xlib jackd2 pipewire-jack
   pipewire pipewire-pulse wireplumber dbus-daemon dbus-bin util-linux weston
   dpkg-dev desktop-file-utils appstream man-db
+  librtmidi-dev liblo-dev liblo-tools libxcb1-dev libxcb-keysyms1-dev x11-xserver-utils
 )
 packages+=("$@")
 

@@ -23,6 +23,10 @@ int ShowMessageBox(HWND owner, const char *text, const char *caption, UINT type)
 // The cursor the program set (NULL hides it).
 void CursorChanged(HCURSOR cursor);
 
+// The program has ended: what the driver started beside it (remote input) stops, before
+// the sound output closes.
+void End();
+
 // Windows. GetMessage calls WaitForInput when the queue is empty; the driver then
 // delivers input (through qk::input) or posted work, and returns. False when it can
 // deliver nothing ever again.

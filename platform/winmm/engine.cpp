@@ -56,6 +56,7 @@ int g_preferredRate = kPreferredRate;
 int g_outputRate = kPreferredRate;
 std::atomic<uint64_t> g_playNs{0}, g_firstSoundNs{0};
 std::atomic<uint64_t> g_renderedFrames{0};
+PlayWatcher g_watcher = nullptr;  // under g_mutex
 
 uint64_t NowNs() {
     struct timespec ts;
@@ -170,6 +171,7 @@ void StopVoice() {
     g_voice.active = false;
     g_generation++;
     g_ended.notify_all();
+    if (g_watcher) g_watcher(nullptr);
 }
 
 inline float Hermite(float x0, float x1, float x2, float x3, float t) {
@@ -289,6 +291,7 @@ BOOL Play(const void *image, UINT flags) {
     std::unique_lock<std::mutex> lock(g_mutex);
     bool async = (flags & SND_ASYNC) != 0;
     StartVoice(g_voice, parsed, async && (flags & SND_LOOP));
+    if (g_watcher) g_watcher(image);
     uint64_t mine = ++g_generation;
     g_firstSoundNs.store(0);
     g_playNs.store(NowNs());
@@ -304,6 +307,22 @@ BOOL Play(const void *image, UINT flags) {
         driver::AudioDrain();
     }
     return TRUE;
+}
+
+void Stop() {
+    bool stopped;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (!g_opened) return;
+        stopped = g_voice.active;
+        StopVoice();
+    }
+    if (stopped) driver::AudioChanged();
+}
+
+void WatchPlays(PlayWatcher watcher) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_watcher = watcher;
 }
 
 void SetPreferredRate(int rate) {

@@ -38,6 +38,18 @@ BOOL Play(const void *image, UINT flags);
 // `frames` while one plays on, fewer when it ended within them (silence follows).
 int Render(int16_t *out, int frames, int rate);
 
+// Ends what plays, from any thread: a stop from outside the program while a synchronous
+// play holds its thread ends the sound, and the play returns. Unlike Play(NULL) it never
+// opens the output.
+void Stop();
+
+// Told of every change of what plays: `image` when a sound starts (by the thread that
+// played it), NULL when the sound ends, is cut off or stopped (by whichever thread ends
+// it: the audio thread when it plays out). Called under the engine's lock, so it only
+// notes the change. NULL: nobody is told.
+typedef void (*PlayWatcher)(const void *image);
+void WatchPlays(PlayWatcher watcher);
+
 // Whether a sound is playing now.
 bool IsPlaying();
 

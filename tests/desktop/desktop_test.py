@@ -133,6 +133,7 @@ class Desktop:
         self.log = None
         self.display = None
         self.env = None
+        self.wm_args = []  # more arguments for openbox (a configuration file of the case's own)
 
     def start(self):
         read_fd, write_fd = os.pipe()
@@ -169,7 +170,7 @@ class Desktop:
                     with open(os.path.join(self.root, "openbox.log"), "rb") as f:
                         raise Failure("openbox does not start: " + f.read().decode(errors="replace")[-500:])
                 wm[1] += 1
-                wm[0] = subprocess.Popen(["openbox", "--sm-disable"], env=env, stdout=self.wm_log,
+                wm[0] = subprocess.Popen(["openbox", "--sm-disable"] + self.wm_args, env=env, stdout=self.wm_log,
                                          stderr=self.wm_log)
                 self.procs.append(wm[0])
                 return False

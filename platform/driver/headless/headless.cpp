@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "platform/driver/driver.h"
+#include "platform/driver/remote/remote.h"
 #include "platform/crt/crt_test.h"
 #include "platform/gdi32/gdi32_test.h"
 #include "platform/kernel32/dos.h"
@@ -51,6 +52,8 @@ namespace driver {
 
 bool Init() { return true; }
 
+void End() { remote::Stop(); }
+
 int ShowMessageBox(HWND owner, const char *text, const char *caption, UINT type) {
     headless::BoxRecord record;
     std::function<void(const headless::BoxRecord &)> hook;
@@ -75,6 +78,8 @@ void CursorChanged(HCURSOR cursor) {
 }
 
 bool WaitForInput() {
+    // Remote triggers come first, as the desktop driver takes them when it wakes.
+    if (remote::Deliver()) return true;
     if (!g_idle.empty()) {
         std::function<void()> step = std::move(g_idle.front());
         g_idle.pop_front();
@@ -223,6 +228,7 @@ void ResizeWindow(HWND top, int width, int height) {
 void Caption(HWND top, UINT sc) { input::FrameAction(top, sc); }
 void ChooseMenuItem(HWND top, UINT id) { input::MenuChosen(top, id); }
 void Pump() {
+    remote::Deliver();
     MSG m;
     while (PeekMessageA(&m, NULL, 0, 0, PM_REMOVE)) {
         if (m.message == WM_QUIT) {

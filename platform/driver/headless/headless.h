@@ -60,7 +60,8 @@ void TypeText(const char *text);
 void ResizeWindow(HWND top, int width, int height);  // by its frame
 void Caption(HWND top, UINT sc);             // SC_MINIMIZE, SC_MAXIMIZE, SC_RESTORE, SC_CLOSE
 void ChooseMenuItem(HWND top, UINT id);      // from the system menu
-// Runs the queued messages until none is left, as the program's loop would.
+// Runs the queued messages until none is left, as the program's loop would (remote
+// triggers that came are delivered first, as a wait delivers them).
 void Pump();
 // How often a system menu was opened, and for which window last.
 int SystemMenuOpened();

@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "platform/driver/remote/remote.h"
 #include "platform/driver/sdl/scale.h"
 #include "platform/driver/sdl/ui.h"
 #include "platform/user32/wnd.h"
@@ -155,8 +156,14 @@ UINT RunSystemMenu(HWND top, int x, int y, std::vector<SDL_Event> &later) {
                 later.push_back(e);
                 break;
             default:
-                // A wake-up: the posted work waits until the menu is done.
-                if (e.type >= SDL_USEREVENT) later.push_back(e);
+                // A wake-up: the posted work waits until the menu is done; remote triggers
+                // are taken now (a stop is posted, a play is not).
+                if (e.type >= SDL_USEREVENT) {
+                    later.push_back(e);
+                    // Taken: the next wake-up (a remote trigger's) comes as an event again.
+                    if (e.type == g_wakeEvent) g_wakePending = false;
+                    remote::Deliver(true);
+                }
                 break;
         }
         if (!wnd::FromHandle(top)) open = false;

@@ -1,14 +1,23 @@
-// The desktop driver's parts, shared between its files: one borderless SDL window per
-// visible top-level window of the stand-in, and the system menu popup.
+// The desktop driver's parts, shared between its files, split by job as SDL splits its
+// own x11 driver:
+//   video.cpp    the start (SDL readied for the desktop there is) and the wait for input
+//   window.cpp   window hosting: one borderless SDL window per visible top-level window
+//   events.cpp   input translation: keys, mouse and window events into qk::input
+//   sysmenu.cpp  the system menu popup
+//   wait.cpp     the poll() under the wait, the quit signals and X errors
+// Everything here runs on the program's thread, unless it says otherwise.
 #ifndef QK_PLATFORM_DRIVER_SDL_UI_H
 #define QK_PLATFORM_DRIVER_SDL_UI_H
 
 #include <SDL.h>
 
+#include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/user32/paint.h"
+#include "platform/user32/wnd.h"
 #include "platform/wintypes.h"
 
 namespace qk {
@@ -32,6 +41,35 @@ struct Host {
     HICON icon = nullptr;
     paint::Surface picture;
 };
+
+// The start (video.cpp): whether SDL is up, the event that wakes the wait (pending while
+// one is queued), and events a modal loop set aside for the main loop.
+extern bool g_ready;
+extern Uint32 g_wakeEvent;
+extern std::atomic<bool> g_wakePending;
+extern std::vector<SDL_Event> g_later;
+
+// Window hosting (window.cpp): the desktop's work area, the hosts, and the active window
+// as last shown to the desktop.
+extern SDL_Rect g_workArea;
+extern std::vector<std::unique_ptr<Host>> g_hosts;
+extern HWND g_shownActive;
+void RefreshWorkArea();
+Host *HostOf(HWND h);
+bool SameRect(const RECT &a, const RECT &b);
+// Where the client area starts inside the window rectangle.
+POINT ClientOffset(wnd::Window *w);
+// The newest visible, enabled window owned by `w` (a box over a disabled owner), or NULL.
+wnd::Window *ModalOver(wnd::Window *w);
+// Puts every change on the screen: windows, pictures, and which window is active.
+void Flush();
+// Whether the caption's hit test let a second click through as a double click (once).
+bool TakeCaptionDoubleClick();
+
+// Input translation (events.cpp): one event from the desktop handed on; a host that goes
+// forgets a mouse button pressed on it.
+void HandleEvent(const SDL_Event &e);
+void ForgetPress(Host *host);
 
 // The stand-in's (0,0) on the desktop: the top left corner of the work area.
 SDL_Point DesktopOrigin();
