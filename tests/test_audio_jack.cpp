@@ -79,7 +79,7 @@ protected:
     }
     void TearDown() override {
         qk::sound::Close();
-        KillServer();
+        StopServer();
         qk::driver::AudioChooseOutput(nullptr);
         unsetenv("JACK_DEFAULT_SERVER");
         StandinTest::TearDown();
@@ -94,48 +94,35 @@ protected:
             _exit(127);
         }
         ASSERT_GT(server, 0);
+        bool ended = false;
         WaitUntil(
             [&] {
+                if (waitpid(server, nullptr, WNOHANG) == server) return ended = true;
                 jack_status_t status;
                 jack_client_t *probe = jack_client_open("qk-test-probe", JackNoStartServer, &status);
                 if (probe) jack_client_close(probe);
                 return probe != nullptr;
             },
             "the JACK server");
+        if (ended) {
+            server = -1;
+            FAIL() << "jackd ended: " << ReadFile(root + "/jackd.log");
+        }
     }
-    void KillServer() {
+    // As a crash would. The server leaves its row in jackd's table of the machine's servers
+    // (eight at the most) until one of the same name starts: the test starts it again.
+    void KillServer() { EndServer(SIGKILL); }
+    // As a user stops it: the server takes its row away.
+    void StopServer() { EndServer(SIGTERM); }
+    void EndServer(int sig) {
         if (server <= 0) return;
-        kill(server, SIGKILL);
+        kill(server, sig);
         waitpid(server, nullptr, 0);
         server = -1;
     }
     std::string name;
     pid_t server = -1;
 };
-
-// A 48 kHz stereo sound whose every frame is told apart by its left sample (1, 2, 3, ...),
-// its right sample naming the sound.
-std::string CountingSound(int frames, int16_t mark) {
-    std::vector<int16_t> s;
-    for (int i = 0; i < frames; i++) {
-        s.push_back((int16_t)(i + 1));
-        s.push_back(mark);
-    }
-    return MakeWav16(48000, 2, s);
-}
-
-long FindStart(const std::vector<int16_t> &rec, int16_t mark) {
-    for (size_t f = 0; 2 * f + 1 < rec.size(); f++)
-        if (rec[2 * f] == 1 && rec[2 * f + 1] == mark) return (long)f;
-    return -1;
-}
-
-int Unbroken(const std::vector<int16_t> &rec, long start, int16_t mark) {
-    int n = 0;
-    for (size_t f = (size_t)start; 2 * f + 1 < rec.size(); f++, n++)
-        if (rec[2 * f] != (int16_t)(n + 1) || rec[2 * f + 1] != mark) break;
-    return n;
-}
 
 TEST_F(JackOutput, SynchronousPlaysReachThePortsWholeAndCloseTogether) {
     StartServer();

@@ -227,32 +227,6 @@ void WaitForLevelAtSink(int16_t level, const char *what) {
         what);
 }
 
-// A 48 kHz stereo sound whose every frame is told apart by its left sample (1, 2, 3, ...),
-// its right sample naming the sound, so that the sink's monitor shows where each frame went.
-std::string CountingSound(int frames, int16_t mark) {
-    std::vector<int16_t> s;
-    for (int i = 0; i < frames; i++) {
-        s.push_back((int16_t)(i + 1));
-        s.push_back(mark);
-    }
-    return MakeWav16(48000, 2, s);
-}
-
-// Where in the recording the sound named `mark` begins (its frame 1), or -1.
-long FindStart(const std::vector<int16_t> &rec, int16_t mark, size_t from = 0) {
-    for (size_t f = from; f + 1 < rec.size() / 2 + 1 && 2 * f + 1 < rec.size(); f++)
-        if (rec[2 * f] == 1 && rec[2 * f + 1] == mark) return (long)f;
-    return -1;
-}
-
-// How many frames of the sound named `mark` follow each other unbroken from `start`.
-int Unbroken(const std::vector<int16_t> &rec, long start, int16_t mark) {
-    int n = 0;
-    for (size_t f = (size_t)start; 2 * f + 1 < rec.size(); f++, n++)
-        if (rec[2 * f] != (int16_t)(n + 1) || rec[2 * f + 1] != mark) break;
-    return n;
-}
-
 TEST_F(PulseOutput, TheOutputRunsAtTheSinksRate) {
     StartServer();
     qk::sound::Open();

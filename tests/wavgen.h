@@ -40,4 +40,30 @@ inline std::vector<int16_t> Sine(int rate, int channels, int frames, double hz, 
     return s;
 }
 
+// A 48 kHz stereo sound whose every frame is told apart by its left sample (1, 2, 3, ...),
+// its right sample naming the sound, so that a recording shows where each frame went.
+inline std::string CountingSound(int frames, int16_t mark) {
+    std::vector<int16_t> s;
+    for (int i = 0; i < frames; i++) {
+        s.push_back((int16_t)(i + 1));
+        s.push_back(mark);
+    }
+    return MakeWav16(48000, 2, s);
+}
+
+// Where in a stereo recording the sound named `mark` begins (its frame 1), or -1.
+inline long FindStart(const std::vector<int16_t> &rec, int16_t mark, size_t from = 0) {
+    for (size_t f = from; 2 * f + 1 < rec.size(); f++)
+        if (rec[2 * f] == 1 && rec[2 * f + 1] == mark) return (long)f;
+    return -1;
+}
+
+// How many frames of the sound named `mark` follow each other unbroken from `start`.
+inline int Unbroken(const std::vector<int16_t> &rec, long start, int16_t mark) {
+    int n = 0;
+    for (size_t f = (size_t)start; 2 * f + 1 < rec.size(); f++, n++)
+        if (rec[2 * f] != (int16_t)(n + 1) || rec[2 * f + 1] != mark) break;
+    return n;
+}
+
 #endif

@@ -273,6 +273,15 @@ class Desktop:
             self.run(["xdotool", "mousemove", "--sync", str(x), str(y)])
         self.run(["xdotool", "click", str(button)])
 
+    def start_compositor(self, socket):
+        """A Wayland compositor (weston) in a window of the X server, listening on `socket`."""
+        log = open(os.path.join(self.root, "weston.log"), "wb")
+        compositor = subprocess.Popen(["weston", "--backend=x11-backend.so", "--use-pixman", "--idle-time=0",
+                                       "--socket=" + socket], env=self.env, stdout=log, stderr=subprocess.STDOUT)
+        self.procs.append(compositor)
+        wait_for("the compositor", lambda: os.path.exists(os.path.join(self.root, socket)), timeout=30)
+        return compositor
+
     def wait_exit(self, timeout=15):
         try:
             return self.player.wait(timeout=timeout)
@@ -1016,11 +1025,7 @@ def case_wayland_lost(d):
     check(shutil.which("weston"), "weston is not installed (scripts/setup.sh installs it)")
     d.write_ini(["[QK_Pex]", "Auto=0", "Rehearse=0", "Last=0"] + make_samples(d, [0, 1, 2]))
     socket = "qk-wayland"
-    compositor_log = open(os.path.join(d.root, "weston.log"), "wb")
-    compositor = subprocess.Popen(["weston", "--backend=x11-backend.so", "--use-pixman", "--idle-time=0",
-                                   "--socket=" + socket], env=d.env, stdout=compositor_log, stderr=subprocess.STDOUT)
-    d.procs.append(compositor)
-    wait_for("the compositor", lambda: os.path.exists(os.path.join(d.root, socket)), timeout=30)
+    compositor = d.start_compositor(socket)
     env = dict(d.env)
     env.pop("DISPLAY", None)
     env.update({"WAYLAND_DISPLAY": socket, "SDL_AUDIODRIVER": "dummy"})
@@ -1202,6 +1207,21 @@ CASES = {"typing": case_typing, "play_and_close": case_play_and_close, "missing_
 SCREENS = {"picker_fits": (640, 400)}
 
 
+def run_case(d, run, label, errors=(Failure,)):
+    """Starts the desktop d, runs run(d) on it and closes it; says how it went and returns the exit status."""
+    try:
+        d.start()
+        run(d)
+        print("passed: " + label)
+        return 0
+    except errors as e:
+        print("FAILED: %s: %s" % (label, e))
+        print("player output:", d.player_log())
+        return 1
+    finally:
+        d.close()
+
+
 def main():
     args = sys.argv[1:]
     options = {"--scale": "1", "--png": None}
@@ -1218,17 +1238,7 @@ def main():
     case = args[1]
     d = Desktop(os.path.abspath(args[0]), int(options["--scale"]), SCREENS.get(args[1], (1024, 768)))
     d.png = options["--png"] and os.path.abspath(options["--png"])
-    try:
-        d.start()
-        CASES[case](d)
-        print("passed: %s at %dx" % (case, d.scale))
-        return 0
-    except Failure as e:
-        print("FAILED: %s at %dx: %s" % (case, d.scale, e))
-        print("player output:", d.player_log())
-        return 1
-    finally:
-        d.close()
+    return run_case(d, CASES[case], "%s at %dx" % (case, d.scale))
 
 
 if __name__ == "__main__":

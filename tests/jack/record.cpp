@@ -23,6 +23,7 @@ jack_port_t *g_in[2];
 jack_ringbuffer_t *g_ring = nullptr;
 std::atomic<bool> g_connect{true};
 std::atomic<bool> g_end{false};
+std::atomic<unsigned> g_cycles{0};
 std::string g_sources[2];
 
 int16_t ToSample(float v) {
@@ -33,6 +34,7 @@ int16_t ToSample(float v) {
 }
 
 int Process(jack_nframes_t n, void *) {
+    g_cycles++;
     const float *in[2] = {(const float *)jack_port_get_buffer(g_in[0], n),
                           (const float *)jack_port_get_buffer(g_in[1], n)};
     for (jack_nframes_t i = 0; i < n; i++) {
@@ -77,7 +79,10 @@ int main(int argc, char **argv) {
     if (!g_in[0] || !g_in[1] || jack_activate(g_client) != 0) return 1;
     char buf[4096];
     while (!g_end) {
-        if (g_connect.exchange(false))
+        // Connected only once the client has run a few cycles: a connection made while
+        // jackd is still bringing a just activated client into its graph can leave that
+        // client never woken again (jackd 1.9.21 then reports it "not finished" every cycle).
+        if (g_cycles >= 4 && g_connect.exchange(false))
             for (int c = 0; c < 2; c++) jack_connect(g_client, g_sources[c].c_str(), jack_port_name(g_in[c]));
         size_t n = jack_ringbuffer_read(g_ring, buf, sizeof buf);
         if (n == 0) {

@@ -2,18 +2,21 @@
 and what records the player's ports on it.
 
 The server has a name of its own (jackd -n), which clients reach through
-JACK_DEFAULT_SERVER, so that runs on one machine never meet. The dummy driver keeps time
-like a sound card and has the system's playback and capture ports; what the player plays
-is recorded by qk_jack_record, a client of the tests' own that follows the player's ports.
+JACK_DEFAULT_SERVER, so that runs on one machine never meet. jackd keeps every server of
+the machine in one table of eight rows (/dev/shm/jack-shm-registry), and a killed server's
+row stays until a server of the same name starts again: a test that kills its server
+starts it again, and every server ends by SIGTERM, which takes its row away. The dummy
+driver keeps time like a sound card and has the system's playback and capture ports; what
+the player plays is recorded by qk_jack_record, a client of the tests' own that follows
+the player's ports.
 """
 import itertools
 import os
 import shutil
-import signal
 import subprocess
 import time
 
-from pulselib import PulseError, wait_for
+from pulselib import PulseError, ServerProcess, wait_for
 
 PROGRAMS = ("jackd", "jack_lsp")
 _recorders = itertools.count()
@@ -27,7 +30,18 @@ def available():
     return None
 
 
-class JackServer:
+def check_started(proc, log):
+    """Raises PulseError, with its log, when jackd has ended; says so plainly when its table is full."""
+    if proc.poll() is None:
+        return
+    if "Too many servers already active" in log:
+        raise PulseError("jackd ended: the machine's table of JACK servers (/dev/shm/jack-shm-registry) is full, "
+                         "eight servers registered, killed ones among them; with no jackd running, remove "
+                         "/dev/shm/jack-shm-registry and start again")
+    raise PulseError("jackd ended: " + log)
+
+
+class JackServer(ServerProcess):
     def __init__(self, root, recorder, rate=48000, period=128):
         self.root = os.path.join(root, "jack")
         os.makedirs(self.root, exist_ok=True)
@@ -36,6 +50,7 @@ class JackServer:
         self.rate, self.period = rate, period
         self.proc = None
         self.log = None
+        self.clients = []  # the recorders on this server, which stop() ends first
 
     def client_env(self, env=None):
         """env (or os.environ) with what a client needs to reach this server only."""
@@ -54,8 +69,7 @@ class JackServer:
         return time.monotonic()
 
     def ready(self):
-        if self.proc.poll() is not None:
-            raise PulseError("jackd ended: " + self.server_log())
+        check_started(self.proc, self.server_log())
         return "system:playback_1" in self.ports()
 
     def ports(self):
@@ -69,26 +83,14 @@ class JackServer:
                            stderr=subprocess.DEVNULL, timeout=15)
         return [line.strip() for line in r.stdout.decode(errors="replace").splitlines()[1:] if line.startswith(" ")]
 
-    def kill(self):
-        """Kills the server at once (SIGKILL), as a crash would."""
-        if self.proc and self.proc.poll() is None:
-            self.proc.send_signal(signal.SIGKILL)
-            self.proc.wait()
-
     def stop(self):
-        if self.proc and self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.kill()
-
-    def server_log(self):
-        try:
-            with open(os.path.join(self.root, "server.log"), "rb") as f:
-                return f.read().decode(errors="replace")[-1500:]
-        except OSError:
-            return ""
+        # A client still connected when jackd shuts down may leave as jackd writes to it,
+        # and the SIGPIPE ends jackd before it takes its row out of the table of servers.
+        for p in self.clients:
+            if p.poll() is None:
+                p.terminate()
+                p.wait()
+        ServerProcess.stop(self)
 
     def record_command(self, sink, rate, latency_ms):
         """Records what reaches the player's two ports (the sink's name does not matter here)."""

@@ -56,7 +56,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "desktop"))
 sys.path.insert(0, HERE)
 
-from desktop_test import Desktop, Failure, check, dos_path, square_wav, wait_for  # noqa: E402
+from desktop_test import Desktop, Failure, check, dos_path, run_case, square_wav, wait_for  # noqa: E402
 from jacklib import JackServer, available as jack_missing  # noqa: E402
 from pipewirelib import PipeWireServer, available as pipewire_missing  # noqa: E402
 from pulselib import Monitor, PulseError, PulseServer, frames_of, level_wav, loop_breaks, onset, sine_wav  # noqa: E402
@@ -518,17 +518,7 @@ def main():
     if case == "chosen_output":
         sinks.append(("qk_desk", "Mixing Desk Out", 44100))
     d = PulseDesktop(os.path.abspath(args[0]), sinks, server, output)
-    try:
-        d.start()
-        CASES[case](d)
-        print("passed: %s on %s (%s output)" % (case, server, output))
-        return 0
-    except (Failure, PulseError) as e:
-        print("FAILED: %s on %s (%s output): %s" % (case, server, output, e))
-        print("player output:", d.player_log())
-        return 1
-    finally:
-        d.close()
+    return run_case(d, CASES[case], "%s on %s (%s output)" % (case, server, output), (Failure, PulseError))
 
 
 if __name__ == "__main__":

@@ -24,7 +24,32 @@ class PulseError(Exception):
     pass
 
 
-class PulseServer:
+class ServerProcess:
+    """A sound server the tests started: self.proc, its log in self.root/server.log."""
+
+    def kill(self):
+        """Kills the server at once (SIGKILL), as a crash would."""
+        if self.proc and self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGKILL)
+            self.proc.wait()
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.kill()
+
+    def server_log(self):
+        try:
+            with open(os.path.join(self.root, "server.log"), "rb") as f:
+                return f.read().decode(errors="replace")[-1500:]
+        except OSError:
+            return ""
+
+
+class PulseServer(ServerProcess):
     """pulseaudio -n with the given null sinks: (name, description, rate), the first the default."""
 
     def __init__(self, root, sinks=(("qk_main", "QK Main Output", 48000),), program="pulseaudio"):
@@ -79,27 +104,9 @@ class PulseServer:
         return self.pactl(["info"], check=False) is not None
 
     def kill(self):
-        """Kills the server at once (SIGKILL), as a crash would."""
-        if self.proc and self.proc.poll() is None:
-            self.proc.send_signal(signal.SIGKILL)
-            self.proc.wait()
+        ServerProcess.kill(self)
         if os.path.exists(self.socket):
             os.unlink(self.socket)
-
-    def stop(self):
-        if self.proc and self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.kill()
-
-    def server_log(self):
-        try:
-            with open(os.path.join(self.root, "server.log"), "rb") as f:
-                return f.read().decode(errors="replace")[-1500:]
-        except OSError:
-            return ""
 
     def pactl(self, args, check=True):
         r = subprocess.run(["pactl"] + args, env=self.client_env(), stdout=subprocess.PIPE, stderr=subprocess.PIPE,
@@ -171,6 +178,8 @@ class Monitor:
         self.raw_at = []  # with keep: for each chunk, its offset in raw
         self.proc = subprocess.Popen(command or server.record_command(sink, rate, latency_ms), env=server.client_env(),
                                      stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, bufsize=0)
+        if hasattr(server, "clients"):
+            server.clients.append(self.proc)
         self.thread = threading.Thread(target=self._read, daemon=True)
         self.thread.start()
         wait_for("the monitor recording", lambda: self.chunks or self.proc.poll() is not None, timeout=15)

@@ -45,9 +45,12 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "desktop"))
+sys.path.insert(0, os.path.join(HERE, "..", "pulse"))
 
 from desktop_test import (RATE, SIGNATURE, Desktop, Failure, audio_frames, check, dos_path, make_samples,  # noqa: E402
-                          open_system_menu, picker_point, square_wav, wait_for)
+                          open_system_menu, picker_point, run_case, square_wav, wait_for)
+from jacklib import check_started  # noqa: E402
+from pulselib import PulseError  # noqa: E402
 
 PICKER = "Pick WAV-file to assign..."
 
@@ -405,12 +408,17 @@ class Jack:
     def __init__(self, root):
         self.name = "qk-remote-%d" % os.getpid()
         self.env = dict(os.environ, JACK_DEFAULT_SERVER=self.name, JACK_NO_AUDIO_RESERVATION="1")
-        self.log = open(os.path.join(root, "jackd.log"), "wb")
+        log = os.path.join(root, "jackd.log")
+        self.log = open(log, "wb")
         self.proc = subprocess.Popen(["jackd", "-n", self.name, "--no-realtime", "-d", "dummy", "-r", "48000",
                                       "-p", "128"], env=self.env, stdout=self.log, stderr=self.log)
         r = subprocess.run(["jack_wait", "-s", self.name, "-w", "-t", "20"], env=self.env, stdout=subprocess.PIPE,
                            stderr=subprocess.STDOUT, timeout=30)
-        check(r.returncode == 0 and self.proc.poll() is None, "jackd did not start: %r" % r.stdout)
+        try:
+            check_started(self.proc, open(log, errors="replace").read()[-1500:])
+        except PulseError as e:
+            raise Failure(str(e))
+        check(r.returncode == 0, "jackd did not start: %r" % r.stdout)
 
     def connections(self):
         r = subprocess.run(["jack_lsp", "-s", self.name, "-c"], env=self.env, stdout=subprocess.PIPE,
@@ -515,6 +523,9 @@ def case_midi(d, peer_exe):
     finally:
         if peer:
             peer.stop()
+        if d.player and d.player.poll() is None:  # a failed case: no client left when jackd ends
+            d.player.kill()
+            d.player.wait()
         jack.stop()
 
 
@@ -594,11 +605,7 @@ def case_wayland(d):
     grab: the player says so once and runs on."""
     settings(d, [0])
     socket_name = "qk-wayland"
-    log = open(os.path.join(d.root, "weston.log"), "wb")
-    compositor = subprocess.Popen(["weston", "--backend=x11-backend.so", "--use-pixman", "--idle-time=0",
-                                   "--socket=" + socket_name], env=d.env, stdout=log, stderr=subprocess.STDOUT)
-    d.procs.append(compositor)
-    wait_for("the compositor", lambda: os.path.exists(os.path.join(d.root, socket_name)), timeout=30)
+    d.start_compositor(socket_name)
     port = free_port()
     d.start_player(["--global-keys", "super", "--osc", str(port)],
                    {"DISPLAY": "", "WAYLAND_DISPLAY": socket_name, "SDL_VIDEODRIVER": "wayland"})
@@ -656,20 +663,8 @@ def main():
     d = RemoteDesktop(os.path.abspath(args[0]))
     if args[1] == "global_keys":
         d.wm_args = ["--config-file", openbox_config(d)]
-    try:
-        d.start()
-        if args[1] == "midi":
-            case_midi(d, peer)
-        else:
-            CASES[args[1]](d)
-        print("passed: %s" % args[1])
-        return 0
-    except Failure as e:
-        print("FAILED: %s: %s" % (args[1], e))
-        print("player output:", d.player_log())
-        return 1
-    finally:
-        d.close()
+    run = (lambda d: case_midi(d, peer)) if args[1] == "midi" else CASES[args[1]]
+    return run_case(d, run, args[1])
 
 
 if __name__ == "__main__":

@@ -315,6 +315,8 @@ bool AudioOpen(int &rate, int channels, int frames, AudioRender render) {
     g_request.frames = frames;
     g_request.preferredRate = rate;
     g_request.lost = ReportLost;
+    const char *awake = getenv("QKSONNERIX_AUDIO_AWAKE");
+    g_request.awake = awake && *awake && strcmp(awake, "0") != 0;
     g_rate = rate;
     g_toldUnmatched = false;
     g_startAccount = Account();

@@ -30,6 +30,7 @@ struct Request {
     std::string wanted;          // a part of the chosen device's name; empty: the default one
     std::string connect;         // where to connect ports (JACK): names and commas, or "none"
     bool asked = false;          // this output was asked for by name
+    bool awake = false;          // never corked or inactive while idle (QKSONNERIX_AUDIO_AWAKE=1)
     int channels = 2;
     int frames = 256;            // the engine's period, for outputs that pick their own
     int preferredRate = 44100;   // when the device has no rate of its own

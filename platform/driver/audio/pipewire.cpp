@@ -372,8 +372,7 @@ Attempt Open(const Request &request, Opened &opened) {
     g_live = false;
     g_soundEnd = -1;
     g_silentFrames = 0;
-    const char *awake = getenv("QKSONNERIX_AUDIO_AWAKE");
-    g_awake = awake && *awake && strcmp(awake, "0") != 0;
+    g_awake = request.awake;
     uint64_t deadline = NowNs() + (uint64_t)kOpenLimitMs * 1000000;
     Attempt connected = Connect(deadline);
     if (connected != Attempt::Opened) {

@@ -370,8 +370,6 @@ bool OpenStream(const std::string &wanted, Opened &opened) {
     attr.minreq = (uint32_t)MsToBytes(queueMs / 3);
     attr.fragsize = (uint32_t)-1;
     pa_stream_flags_t flags = (pa_stream_flags_t)(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);
-    const char *awake = getenv("QKSONNERIX_AUDIO_AWAKE");
-    g_awake = awake && *awake && strcmp(awake, "0") != 0;
     g_corked = true;
     g_silentFrames = 0;
     g_written = 0;
@@ -435,6 +433,7 @@ Attempt Open(const Request &request, Opened &opened) {
     g_reportedLoss = true;  // nothing is reported until the stream is open
     g_raised = false;
     g_live = false;
+    g_awake = request.awake;
     g_loop = pa_threaded_mainloop_new();
     if (!g_loop) return Attempt::Absent;
     pa_proplist *props = pa_proplist_new();

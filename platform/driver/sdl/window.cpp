@@ -56,37 +56,31 @@ SDL_HitTestResult SDLCALL HitTestCallback(SDL_Window *, const SDL_Point *pt, voi
     int hit = paint::HitTest(host->hwnd, FromScreen(pt->x) + host->view.x, FromScreen(pt->y) + host->view.y);
     bool normal = w->showState == SW_SHOWNORMAL;
     bool sizable = normal && (w->style & WS_THICKFRAME);
-    switch (hit) {
-        case HTCAPTION: {
-            Uint32 now = SDL_GetTicks();
-            if (g_captionClickTicks && now - g_captionClickTicks < 500) {
-                g_captionClickTicks = 0;
-                g_captionDoubleClick = true;
-                return SDL_HITTEST_NORMAL;
-            }
-            g_captionClickTicks = now;
-            // A maximised window stays where it is.
-            return normal ? SDL_HITTEST_DRAGGABLE : SDL_HITTEST_NORMAL;
-        }
-        case HTTOPLEFT:
-            return sizable ? SDL_HITTEST_RESIZE_TOPLEFT : SDL_HITTEST_NORMAL;
-        case HTTOP:
-            return sizable ? SDL_HITTEST_RESIZE_TOP : SDL_HITTEST_NORMAL;
-        case HTTOPRIGHT:
-            return sizable ? SDL_HITTEST_RESIZE_TOPRIGHT : SDL_HITTEST_NORMAL;
-        case HTRIGHT:
-            return sizable ? SDL_HITTEST_RESIZE_RIGHT : SDL_HITTEST_NORMAL;
-        case HTBOTTOMRIGHT:
-            return sizable ? SDL_HITTEST_RESIZE_BOTTOMRIGHT : SDL_HITTEST_NORMAL;
-        case HTBOTTOM:
-            return sizable ? SDL_HITTEST_RESIZE_BOTTOM : SDL_HITTEST_NORMAL;
-        case HTBOTTOMLEFT:
-            return sizable ? SDL_HITTEST_RESIZE_BOTTOMLEFT : SDL_HITTEST_NORMAL;
-        case HTLEFT:
-            return sizable ? SDL_HITTEST_RESIZE_LEFT : SDL_HITTEST_NORMAL;
-        default:
+    if (hit == HTCAPTION) {
+        Uint32 now = SDL_GetTicks();
+        if (g_captionClickTicks && now - g_captionClickTicks < 500) {
+            g_captionClickTicks = 0;
+            g_captionDoubleClick = true;
             return SDL_HITTEST_NORMAL;
+        }
+        g_captionClickTicks = now;
+        // A maximised window stays where it is.
+        return normal ? SDL_HITTEST_DRAGGABLE : SDL_HITTEST_NORMAL;
     }
+    // The frame's edges and corners resize a sizable window.
+    static const struct {
+        int hit;
+        SDL_HitTestResult result;
+    } kEdges[] = {
+        {HTTOPLEFT, SDL_HITTEST_RESIZE_TOPLEFT},         {HTTOP, SDL_HITTEST_RESIZE_TOP},
+        {HTTOPRIGHT, SDL_HITTEST_RESIZE_TOPRIGHT},       {HTRIGHT, SDL_HITTEST_RESIZE_RIGHT},
+        {HTBOTTOMRIGHT, SDL_HITTEST_RESIZE_BOTTOMRIGHT}, {HTBOTTOM, SDL_HITTEST_RESIZE_BOTTOM},
+        {HTBOTTOMLEFT, SDL_HITTEST_RESIZE_BOTTOMLEFT},   {HTLEFT, SDL_HITTEST_RESIZE_LEFT},
+    };
+    if (sizable)
+        for (const auto &edge : kEdges)
+            if (edge.hit == hit) return edge.result;
+    return SDL_HITTEST_NORMAL;
 }
 
 SDL_Surface *SurfaceOfIcon(HICON icon) {
