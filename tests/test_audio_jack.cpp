@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -33,16 +34,22 @@ public:
         if (!client) return;
         in[0] = jack_port_register(client, "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
         in[1] = jack_port_register(client, "in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
-        jack_set_process_callback(client, Process, this);
+        jack_set_process_callback(client, RecordJackPorts, this);
         jack_activate(client);
     }
     ~PortRecording() {
         if (client) jack_client_close(client);
     }
     bool Open() const { return client != nullptr; }
+    // Connected only once the recorder has run a few cycles (a connection made while its
+    // first cycles are still being set up can leave it never woken again), and returns once
+    // the connection has been in the graph for a few more.
     bool Connect() {
-        return jack_connect(client, "QK Sonnerix:out_1", "qk-test-recorder:in_1") == 0 &&
-               jack_connect(client, "QK Sonnerix:out_2", "qk-test-recorder:in_2") == 0;
+        if (!WaitCycles(4)) return false;
+        if (jack_connect(client, "QK Sonnerix:out_1", "qk-test-recorder:in_1") != 0 ||
+            jack_connect(client, "QK Sonnerix:out_2", "qk-test-recorder:in_2") != 0)
+            return false;
+        return WaitCycles(cycles.load() + 4);
     }
     std::vector<int16_t> Samples() {
         std::lock_guard<std::mutex> lock(mutex);
@@ -50,7 +57,10 @@ public:
     }
 
 private:
-    static int Process(jack_nframes_t n, void *self) {
+    // The port buffers live in JACK's shared memory, written by the player's client in its
+    // own thread; the server orders the two clients' cycles with futexes in that memory,
+    // which ThreadSanitizer cannot see (tests/tsan.supp names this function).
+    static int RecordJackPorts(jack_nframes_t n, void *self) {
         auto *r = (PortRecording *)self;
         const float *a = (const float *)jack_port_get_buffer(r->in[0], n);
         const float *b = (const float *)jack_port_get_buffer(r->in[1], n);
@@ -59,8 +69,13 @@ private:
             r->samples.push_back((int16_t)lrintf(a[i] * 32768.0f));
             r->samples.push_back((int16_t)lrintf(b[i] * 32768.0f));
         }
+        r->cycles++;
         return 0;
     }
+    bool WaitCycles(int count) {
+        return WaitUntil([&] { return cycles.load() >= count; }, "the recorder's cycles");
+    }
+    std::atomic<int> cycles{0};
     jack_client_t *client = nullptr;
     jack_port_t *in[2] = {nullptr, nullptr};
     std::mutex mutex;
@@ -87,7 +102,12 @@ protected:
     void StartServer() {
         server = fork();
         if (server == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives a test binary that crashed
+            // Never outlives a test binary that crashed or was halted by a sanitizer, and ends
+            // as a user stops it, taking its row out of jackd's table of the machine's servers
+            // (a SIGKILL would leave the row, and eight such rows keep every later server
+            // from starting). A client that died with the binary gives it EPIPE, not SIGPIPE.
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            signal(SIGPIPE, SIG_IGN);
             freopen((root + "/jackd.log").c_str(), "a", stdout);
             freopen((root + "/jackd.log").c_str(), "a", stderr);
             execlp("jackd", "jackd", "-n", name.c_str(), "-d", "dummy", "-r", "48000", "-p", "128", (char *)nullptr);
