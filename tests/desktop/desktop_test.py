@@ -226,6 +226,28 @@ class Desktop:
         except OSError:
             return ""
 
+    # For the scenarios that read the player's own lines: its stderr is kept apart from its stdout.
+    def launch(self, argv, env):
+        self.err_path = os.path.join(self.root, "player.err")
+        self.log = open(os.path.join(self.root, "player.log"), "wb")
+        self.err = open(self.err_path, "wb")
+        self.player = subprocess.Popen(argv, env=env, cwd=self.home, stdout=self.log, stderr=self.err)
+
+    def stderr_lines(self):
+        with open(self.err_path, "rb") as f:
+            return f.read().decode(errors="replace").splitlines()
+
+    def wait_line(self, line, count=1):
+        wait_for("the line %r on stderr" % line, lambda: self.stderr_lines().count(line) >= count, timeout=30)
+
+    def alive(self):
+        check(self.player.poll() is None, "the player ended (%s)" % self.player.returncode)
+
+    def quit(self):
+        self.player.send_signal(signal.SIGTERM)
+        rc = self.wait_exit()
+        check(rc == 0, "exit code %s after SIGTERM" % rc)
+
     def find_window(self, title, timeout=30):
         def probe():
             if self.player.poll() is not None:

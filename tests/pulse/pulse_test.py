@@ -48,7 +48,6 @@ condition, with a generous time limit that only fails the case.
 import array
 import os
 import shutil
-import signal
 import subprocess
 import sys
 
@@ -82,7 +81,6 @@ class PulseDesktop(Desktop):
         # How the player names the default output when it comes back.
         self.main_output = "JACK: system:playback_1, system:playback_2" if server == "jack" else "QK Main Output"
         self.output = output
-        self.err_path = os.path.join(self.root, "player.err")
 
     def start_player(self, args=(), env_extra=None, wrap=()):
         env = self.pulse.client_env(self.env)
@@ -97,31 +95,13 @@ class PulseDesktop(Desktop):
                 env.pop(k, None)
             else:
                 env[k] = v
-        self.log = open(os.path.join(self.root, "player.log"), "wb")
-        self.err = open(self.err_path, "wb")
-        self.player = subprocess.Popen(list(wrap) + [self.exe] + list(args), env=env, cwd=self.home,
-                                       stdout=self.log, stderr=self.err)
-
-    def stderr_lines(self):
-        with open(self.err_path, "rb") as f:
-            return f.read().decode(errors="replace").splitlines()
+        self.launch(list(wrap) + [self.exe] + list(args), env)
 
     def player_log(self):
         try:
             return "stderr: %s; server: %s" % (self.stderr_lines()[-10:], self.pulse.server_log()[-600:])
         except OSError:
             return ""
-
-    def wait_line(self, line, count=1):
-        wait_for("the line %r on stderr" % line, lambda: self.stderr_lines().count(line) >= count, timeout=30)
-
-    def alive(self):
-        check(self.player.poll() is None, "the player ended (%s)" % self.player.returncode)
-
-    def quit(self):
-        self.player.send_signal(signal.SIGTERM)
-        rc = self.wait_exit()
-        check(rc == 0, "exit code %s after SIGTERM" % rc)
 
     def close(self):
         if self.player and self.player.poll() is None:

@@ -36,7 +36,6 @@ installs them all). Every wait is on a condition, with a time limit that only fa
 import os
 import random
 import shutil
-import signal
 import socket
 import struct
 import subprocess
@@ -163,10 +162,6 @@ def port_free(port, host="127.0.0.1"):
 # ---------------------------------------------------------------- the desktop and the player
 
 class RemoteDesktop(Desktop):
-    def __init__(self, exe):
-        super().__init__(exe)
-        self.err_path = os.path.join(self.root, "player.err")
-
     def start_player(self, args=(), env_extra=None):
         env = dict(self.env)
         env.update({"QKSONNERIX_SCALE": "1", "SDL_AUDIODRIVER": "disk", "SDL_DISKAUDIOFILE": self.audio_file})
@@ -176,31 +171,13 @@ class RemoteDesktop(Desktop):
         env.update(env_extra or {})
         if os.path.exists(self.audio_file):
             os.unlink(self.audio_file)
-        self.log = open(os.path.join(self.root, "player.log"), "wb")
-        self.err = open(self.err_path, "wb")
-        self.player = subprocess.Popen([self.exe] + list(args), env=env, cwd=self.home, stdout=self.log,
-                                       stderr=self.err)
-
-    def stderr_lines(self):
-        with open(self.err_path, "rb") as f:
-            return f.read().decode(errors="replace").splitlines()
+        self.launch([self.exe] + list(args), env)
 
     def player_log(self):
         try:
             return "stderr: %s" % self.stderr_lines()[-12:]
         except OSError:
             return ""
-
-    def wait_line(self, line):
-        wait_for("the line %r on stderr" % line, lambda: line in self.stderr_lines(), timeout=20)
-
-    def alive(self):
-        check(self.player.poll() is None, "the player ended (%s)" % self.player.returncode)
-
-    def quit(self):
-        self.player.send_signal(signal.SIGTERM)
-        rc = self.wait_exit()
-        check(rc == 0, "exit code %s after SIGTERM" % rc)
 
 
 def settings(d, slots, sync=0, loop=0, seconds=5.0):
