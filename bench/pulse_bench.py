@@ -44,9 +44,12 @@ Every figure includes the monitor's own capture latency in the same way, so the 
 reference and the peer carry the same bias.
 
     bench/pulse_bench.py [path/to/qksonnerix] [--server pulse|pipewire|jack] ... [--remote]
+                         [--pipewire-output pipewire|pulse]
                                      (default: build/qksonnerix, every server)
 
 --remote measures the remote input's figures alone (and needs no peer installed).
+--pipewire-output pulse measures the player's Pulse stream on PipeWire's Pulse server
+instead of its native PipeWire stream, for comparing the two on the same graph.
 
 It first runs scripts/setup-bench.sh (idempotent: it installs the peer, the GStreamer
 elements it plays through, stress-ng and tmux, as root or through sudo, only when missing).
@@ -89,6 +92,8 @@ LOOP_AMPLITUDE = 16384  # half of full scale
 
 
 SERVERS = {"pulse": "PulseAudio", "pipewire": "PipeWire", "jack": "JACK"}
+# The player's output on each server kind (--pipewire-output changes PipeWire's).
+OUTPUTS = {"pulse": "pulse", "pipewire": "pipewire", "jack": "jack"}
 
 
 def make_server(kind, root, exe):
@@ -151,7 +156,7 @@ class Bench:
             if k in os.environ:
                 print("note: %s=%s from the environment is passed to the player" % (k, os.environ[k]))
         self.err_path = os.path.join(d.root, "player.err")
-        d.player = subprocess.Popen([d.exe, "--audio-output", self.kind], env=env, cwd=d.home,
+        d.player = subprocess.Popen([d.exe, "--audio-output", OUTPUTS[self.kind]], env=env, cwd=d.home,
                                     stdout=subprocess.DEVNULL, stderr=open(self.err_path, "ab"))
         self.player = d.player
         self.our_window = d.find_window("QK Sonnerix")
@@ -493,7 +498,8 @@ def sync_gaps(exe, server, sounds=10, frames=14400):
         mon = Monitor(srv, "qk_main", keep=True)
         env = srv.client_env(d.env)
         env.pop("SDL_AUDIODRIVER", None)
-        d.player = subprocess.Popen([d.exe, "--audio-output", server], env=env, cwd=d.home, stdout=subprocess.DEVNULL,
+        d.player = subprocess.Popen([d.exe, "--audio-output", OUTPUTS[server]], env=env, cwd=d.home,
+                                    stdout=subprocess.DEVNULL,
                                     stderr=subprocess.DEVNULL)
         d.focus(d.find_window("QK Sonnerix"))
         mark = mon.mark()
@@ -601,8 +607,9 @@ def setup_bench():
 def run_server(exe, kind, results):
     """Every figure on one server kind; lines printed as they come."""
     name = SERVERS[kind]
-    print("== %s" % {"pulse": "PulseAudio, a null sink at 48 kHz", "pipewire": "PipeWire with WirePlumber, a null "
-                     "sink at 48 kHz", "jack": "jackd with its dummy driver, 48 kHz, 128 frames"}[kind])
+    server = {"pulse": "PulseAudio, a null sink at 48 kHz", "pipewire": "PipeWire with WirePlumber, a null sink at "
+              "48 kHz", "jack": "jackd with its dummy driver, 48 kHz, 128 frames"}[kind]
+    print("== %s (the player's %s output)" % (server, OUTPUTS[kind]))
     gaps, whole = sync_gaps(exe, kind)
     print("synchronous plays: ten 0.3 s sounds with Sync audio on, gaps between one's end and the next one's start: "
           "median %.1f ms, largest %.1f ms (goal: median < 20, largest < 50); %d of 10 heard whole"
@@ -763,6 +770,12 @@ def main():
         kinds += [k for k in args[i + 1].split(",") if k]
         del args[i:i + 2]
     kinds = kinds or list(SERVERS)
+    if "--pipewire-output" in args:
+        i = args.index("--pipewire-output")
+        if i + 1 >= len(args) or args[i + 1] not in ("pipewire", "pulse"):
+            raise SystemExit("--pipewire-output needs pipewire or pulse")
+        OUTPUTS["pipewire"] = args[i + 1]
+        del args[i:i + 2]
     for k in kinds:
         if k not in SERVERS:
             raise SystemExit("no server %r: pulse, pipewire or jack" % k)
