@@ -8,6 +8,7 @@ in the server's home, so they are there before its Pulse server answers. kill() 
 as a crash of the sound server would; start() brings them (and the sinks) back.
 """
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -82,7 +83,9 @@ class PipeWireServer(PulseServer):
                     "XDG_CONFIG_HOME": os.path.join(self.root, "home", ".config"),
                     "XDG_STATE_HOME": os.path.join(self.root, "state"),
                     "PIPEWIRE_RUNTIME_DIR": self.runtime, "PULSE_RUNTIME_PATH": os.path.join(self.runtime, "pulse"),
-                    "DBUS_SESSION_BUS_ADDRESS": self.bus_address or "disabled:"})
+                    "DBUS_SESSION_BUS_ADDRESS": self.bus_address or "disabled:",
+                    # The graph's nodes at info level: a client that misses its cycle is logged.
+                    "PIPEWIRE_DEBUG": "2,pw.node:3"})
         return env
 
     def _start_bus(self):
@@ -119,6 +122,16 @@ class PipeWireServer(PulseServer):
         wait_for("the default sink", lambda: self.pactl(["set-default-sink", self.sinks[0][0]], check=False)
                  is not None and self._default_sink() == self.sinks[0][0], timeout=30)
         return time.monotonic()
+
+    def late_clients(self):
+        """The clients that PipeWire found too slow for a cycle of the graph so far (an xrun),
+        by node name, in the order logged."""
+        try:
+            with open(os.path.join(self.root, "server.log"), "rb") as f:
+                log = f.read().decode(errors="replace")
+        except OSError:
+            return []
+        return re.findall(r"\(([^()]+)-\d+\) client too slow!", log)
 
     def _default_sink(self):
         for line in (self.pactl(["info"], check=False) or "").splitlines():

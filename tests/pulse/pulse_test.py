@@ -107,6 +107,8 @@ class PulseDesktop(Desktop):
         if self.player and self.player.poll() is None:
             self.player.kill()
             self.player.wait()
+        if isinstance(self.pulse, PipeWireServer):
+            self.late = self.pulse.late_clients()
         self.pulse.stop()
         super().close()
 
@@ -497,8 +499,22 @@ def main():
     sinks = [("qk_main", "QK Main Output", 48000)]
     if case == "chosen_output":
         sinks.append(("qk_desk", "Mixing Desk Out", 44100))
-    d = PulseDesktop(os.path.abspath(args[0]), sinks, server, output)
-    return run_case(d, CASES[case], "%s on %s (%s output)" % (case, server, output), (Failure, PulseError))
+    label = "%s on %s (%s output)" % (case, server, output)
+    # At PipeWire's small quanta a machine that stalls for a few milliseconds (a virtual
+    # machine's CPU woken late, say) makes the graph miss a cycle, and PipeWire logs each
+    # client it found too slow: the player's own node, the test's recorder and the sink
+    # alike. A failed run in which PipeWire found a client too slow is run again, up to
+    # five runs in all; a failure without one, or in every run, stands.
+    runs = 5 if server == "pipewire" else 1
+    for run in range(1, runs + 1):
+        d = PulseDesktop(os.path.abspath(args[0]), sinks, server, output)
+        d.late = []
+        status = run_case(d, CASES[case], label, (Failure, PulseError))
+        if status == 0 or not d.late:
+            return status
+        print("PipeWire found %s too slow for a cycle of the graph during run %d of %d%s"
+              % (", ".join(sorted(set(d.late))), run, runs, ": running it again" if run < runs else ""))
+    return status
 
 
 if __name__ == "__main__":
