@@ -42,6 +42,9 @@ player plays through its JACK client, recorded by qk_jack_record (built beside t
 from its two ports. key_sounds there checks the ports, their connections to the system's
 playback ports and JACK's rate; chosen_output --list-audio-devices, --jack-connect (ports,
 and none) and --audio-device among the playback ports.
+With --server pipewire --output jack the player runs under pw-jack, its JACK client on
+PipeWire's JACK library: key_sounds there checks that its two ports go to the sink's
+playback ports, the graph's rate, and that Space stops the sound.
 Exit code 0 passes, 77 skips (a tool is missing), anything else fails. Every wait is on a
 condition, with a generous time limit that only fails the case.
 """
@@ -79,7 +82,8 @@ class PulseDesktop(Desktop):
             self.pulse = PulseServer(self.root, sinks)
         self.kind = server
         # How the player names the default output when it comes back.
-        self.main_output = "JACK: system:playback_1, system:playback_2" if server == "jack" else "QK Main Output"
+        self.main_output = "JACK: system:playback_1, system:playback_2" if server == "jack" else \
+            "JACK: QK Main Output:playback_FL, QK Main Output:playback_FR" if output == "jack" else "QK Main Output"
         self.output = output
 
     def start_player(self, args=(), env_extra=None, wrap=()):
@@ -95,7 +99,15 @@ class PulseDesktop(Desktop):
                 env.pop(k, None)
             else:
                 env[k] = v
+        if self.kind == "pipewire" and self.output == "jack":
+            wrap = ["pw-jack"] + list(wrap)  # the JACK client on PipeWire's JACK library
         self.launch(list(wrap) + [self.exe] + list(args), env)
+
+    def pw_jack_connections(self, port):
+        """On PipeWire: the ports `port` is connected to, as a JACK client sees them."""
+        r = subprocess.run(["pw-jack", "jack_lsp", "-c", port], env=self.pulse.client_env(self.env),
+                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=15)
+        return [line.strip() for line in r.stdout.decode(errors="replace").splitlines()[1:] if line.startswith(" ")]
 
     def player_log(self):
         try:
@@ -164,9 +176,37 @@ def case_key_sounds_on_jack(d):
     d.quit()
 
 
+def case_key_sounds_on_pipewire_jack(d):
+    d.pulse.start()
+    settings(d)
+    mon = Monitor(d.pulse, "qk_main", keep=True)
+    d.start_player()
+    mark = mon.mark()
+    press_f1(d)
+    mon.wait_for_sound(mark)
+    # Its two ports, connected to the default sink's playback ports by name.
+    for n, channel in ((1, "FL"), (2, "FR")):
+        conn = d.pw_jack_connections("QK Sonnerix:out_%d" % n)
+        check(conn == ["QK Main Output:playback_" + channel], "out_%d is connected to %s" % (n, conn))
+    # At the graph's rate: the 44.1 kHz square of 100 samples a period comes as 108.8 frames.
+    wait_for("half a second of the tone", lambda: mon.recorded_frames(mark) > 24000 + 48000)
+    period = period_of(mon.frames_since(mark)[2 * 4800:2 * 28800])
+    check(abs(period - 100 * 48000 / 44100) < 0.2, "the tone comes with a period of %.2f frames" % period)
+    stopped = mon.mark()
+    d.key("space")
+    wait_for("silence after space", lambda: len(mon.peaks(stopped)) > 40 and max(mon.peaks(stopped)[-20:]) == 0,
+             timeout=10)
+    check(mon.recorded_frames(stopped) < 48000 * 2, "the sound went on after space")
+    check(d.stderr_lines() == [], "unexpected messages: %s" % d.stderr_lines())
+    mon.stop()
+    d.quit()
+
+
 def case_key_sounds(d):
     if d.kind == "jack":
         return case_key_sounds_on_jack(d)
+    if d.output == "jack":
+        return case_key_sounds_on_pipewire_jack(d)
     d.pulse.start()
     settings(d)
     mon = Monitor(d.pulse, "qk_main")
@@ -480,12 +520,15 @@ def main():
     if output is None:
         output = {"pulseaudio": "pulse", "pipewire": "pipewire", "jack": "jack"}.get(server)
     if len(args) != 2 or args[1] not in CASES or server not in ("pulseaudio", "pipewire", "jack") or \
-            output not in ("pulse", "pipewire", "jack") or (output == "jack") != (server == "jack"):
+            output not in ("pulse", "pipewire", "jack") or (server == "jack" and output != "jack") or \
+            (server == "pulseaudio" and output == "jack"):
         print(__doc__)
         return 2
     case = args[1]
     tools = ("Xvfb", "openbox", "xdotool", "xprop") + (("jackd", "jack_lsp") if server == "jack" else
                                                         ("pulseaudio", "parec", "pactl"))
+    if server == "pipewire" and output == "jack":
+        tools += ("pw-jack", "jack_lsp")
     for tool in tools:
         if not shutil.which(tool):
             print("FAILED: %s is not installed (scripts/setup.sh installs it)" % tool)

@@ -5,7 +5,8 @@
 // One client, "QK Sonnerix", with two output ports that stay registered for as long as
 // the server is there: JACK's clients run every period whether they play or not, and a
 // client that deactivated would lose its connections. The ports are connected to the
-// system's playback ports, or where --jack-connect says, or nowhere. The client runs at
+// system's playback ports (a server that has none yet is tried again until it has), or
+// where --jack-connect says, or nowhere. The client runs at
 // JACK's own rate and period, rendering each period in JACK's thread straight into the
 // ports' buffers, so a new sound starts in the next period.
 //
@@ -169,6 +170,12 @@ Attempt Open(const Request &request, Opened &opened) {
     }
     bool unmatched = false;
     std::vector<std::string> to = Destinations(request, unmatched);
+    if (to.empty() && request.connect.empty()) {
+        // A server without playback ports yet (PipeWire, back before its sinks): tried
+        // again soon, so that the ports are connected once there is somewhere to play.
+        CloseLocked();
+        return Attempt::NotYet;
+    }
     opened.unmatched = unmatched;
     for (size_t c = 0; c < to.size() && c < 2; c++) jack_connect(g_client, jack_port_name(g_ports[c]), to[c].c_str());
     opened.rate = g_rate;
