@@ -35,6 +35,7 @@ public:
         in[0] = jack_port_register(client, "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
         in[1] = jack_port_register(client, "in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
         jack_set_process_callback(client, RecordJackPorts, this);
+        jack_set_xrun_callback(client, CountXruns, this);
         jack_activate(client);
     }
     ~PortRecording() {
@@ -55,6 +56,8 @@ public:
         std::lock_guard<std::mutex> lock(mutex);
         return samples;
     }
+    // Cycles of the server that a client missed (xruns), as JACK tells every client.
+    std::atomic<int> xruns{0};
 
 private:
     // The port buffers live in JACK's shared memory, written by the player's client in its
@@ -70,6 +73,10 @@ private:
             r->samples.push_back((int16_t)lrintf(b[i] * 32768.0f));
         }
         r->cycles++;
+        return 0;
+    }
+    static int CountXruns(void *self) {
+        ((PortRecording *)self)->xruns++;
         return 0;
     }
     bool WaitCycles(int count) {
@@ -144,6 +151,28 @@ protected:
     pid_t server = -1;
 };
 
+// What is wrong with three synchronous plays of `frames` each, marked mark, mark + 1 and
+// mark + 2, in a recording from its frame `from`; empty when nothing is.
+std::string SynchronousPlaysWrong(const std::vector<int16_t> &rec, size_t from, int16_t mark, int frames) {
+    long previousEnd = -1;
+    for (int n = 0; n < 3; n++) {
+        int16_t m = (int16_t)(mark + n);
+        long start = FindStart(rec, m, from);
+        if (start < 0) return "sound " + std::to_string(m) + " never reached the ports";
+        int unbroken = Unbroken(rec, start, m);
+        if (unbroken != frames)
+            return "sound " + std::to_string(m) + ": " + std::to_string(unbroken) + " frames unbroken of " +
+                   std::to_string(frames);
+        if (previousEnd >= 0 && start < previousEnd)
+            return "sound " + std::to_string(m) + " began before the one before ended";
+        if (previousEnd >= 0 && start - previousEnd >= 4800)
+            return "sound " + std::to_string(m) + " began " + std::to_string(start - previousEnd) +
+                   " frames after the one before ended";
+        previousEnd = start + frames;
+    }
+    return "";
+}
+
 TEST_F(JackOutput, SynchronousPlaysReachThePortsWholeAndCloseTogether) {
     StartServer();
     qk::sound::Open();
@@ -152,22 +181,24 @@ TEST_F(JackOutput, SynchronousPlaysReachThePortsWholeAndCloseTogether) {
     ASSERT_TRUE(recording.Open());
     ASSERT_TRUE(recording.Connect());
     const int kFrames = 9600;  // 0.2 s
-    std::string sounds[3] = {CountingSound(kFrames, 901), CountingSound(kFrames, 902), CountingSound(kFrames, 903)};
-    for (const std::string &sound : sounds) ASSERT_TRUE(sndPlaySoundA(sound.c_str(), SND_MEMORY));
-    WaitForFrames(4800);  // a tenth of a second of silence after the last
-    std::vector<int16_t> rec = recording.Samples();
-    long previousEnd = -1;
-    for (int n = 0; n < 3; n++) {
-        int16_t mark = (int16_t)(901 + n);
-        long start = FindStart(rec, mark);
-        ASSERT_GE(start, 0) << "sound " << mark << " never reached the ports";
-        EXPECT_EQ(Unbroken(rec, start, mark), kFrames) << "sound " << mark;
-        if (previousEnd >= 0) {
-            EXPECT_GE(start - previousEnd, 0) << "sound " << mark << " began before the one before ended";
-            EXPECT_LT(start - previousEnd, 4800) << "sound " << mark << " began long after the one before ended";
-        }
-        previousEnd = start + kFrames;
+    // A cycle that a client missed (an xrun, which JACK tells the recorder of) breaks what
+    // reaches the ports, whichever client was late; under ThreadSanitizer the player's
+    // client is slow enough for one now and then. A round with an xrun in it is played
+    // again, up to five rounds; a fault in a round without one, or in every round, fails.
+    std::string wrong;
+    int round = 0;
+    for (; round < 5; round++) {
+        int xruns = recording.xruns.load();
+        size_t from = recording.Samples().size() / 2;
+        int16_t mark = (int16_t)(901 + 10 * round);
+        std::string sounds[3] = {CountingSound(kFrames, mark), CountingSound(kFrames, (int16_t)(mark + 1)),
+                                 CountingSound(kFrames, (int16_t)(mark + 2))};
+        for (const std::string &sound : sounds) ASSERT_TRUE(sndPlaySoundA(sound.c_str(), SND_MEMORY));
+        WaitForFrames(4800);  // a tenth of a second of silence after the last
+        wrong = SynchronousPlaysWrong(recording.Samples(), from, mark, kFrames);
+        if (wrong.empty() || recording.xruns.load() == xruns) break;
     }
+    EXPECT_EQ(wrong, "") << "in round " << round + 1 << " (" << recording.xruns.load() << " xruns in all)";
 }
 
 TEST_F(JackOutput, WhileTheServerIsGoneTheClockKeepsTimeAndTheServerIsFollowedBack) {
