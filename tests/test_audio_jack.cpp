@@ -186,8 +186,9 @@ TEST_F(JackOutput, SynchronousPlaysReachThePortsWholeAndCloseTogether) {
     // client is slow enough for one now and then. A round with an xrun in it is played
     // again, up to five rounds; a fault in a round without one, or in every round, fails.
     std::string wrong;
-    int round = 0;
-    for (; round < 5; round++) {
+    int rounds = 0;
+    for (int round = 0; round < 5; round++) {
+        rounds = round + 1;
         int xruns = recording.xruns.load();
         size_t from = recording.Samples().size() / 2;
         int16_t mark = (int16_t)(901 + 10 * round);
@@ -198,7 +199,7 @@ TEST_F(JackOutput, SynchronousPlaysReachThePortsWholeAndCloseTogether) {
         wrong = SynchronousPlaysWrong(recording.Samples(), from, mark, kFrames);
         if (wrong.empty() || recording.xruns.load() == xruns) break;
     }
-    EXPECT_EQ(wrong, "") << "in round " << round + 1 << " (" << recording.xruns.load() << " xruns in all)";
+    EXPECT_EQ(wrong, "") << "in round " << rounds << " (" << recording.xruns.load() << " xruns in all)";
 }
 
 TEST_F(JackOutput, WhileTheServerIsGoneTheClockKeepsTimeAndTheServerIsFollowedBack) {
